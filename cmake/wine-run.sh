@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in a private, quiet prefix inside the build tree.
+# The Makefile points WINEPREFIX into the build tree; this default serves a bare ctest call.
+: "${WINEPREFIX:=${HOME:-/tmp}/.cache/glosmorin-wine}"
+export WINEPREFIX WINEDEBUG=-all
+export LANG="${GLOS_WINE_LANG:-C.UTF-8}" LC_ALL="${GLOS_WINE_LANG:-C.UTF-8}"
+exec wine "$@"

@@ -1,0 +1,35 @@
+// Directory enumeration with the wildcards "*" and "?" in the last path element.
+#pragma once
+
+#include <cstddef>
+
+namespace glos {
+
+// The platform's path separator, as the walker builds paths.
+extern const char16_t kPathSeparator;
+
+struct DirectoryEntry {
+  char16_t name[260];  // the entry's name, without its directory
+  bool isDirectory;
+};
+
+// Scoped enumeration of the entries matching a pattern (a path whose last element may hold
+// wildcards). Entries come in a deterministic order: on POSIX sorted by their upper-cased UTF-16
+// units, on Windows as the file system yields them. "." and ".." are entries like any other.
+// The search is closed by the destructor on every path.
+class DirectorySearch {
+ public:
+  explicit DirectorySearch(const char16_t* pattern);
+  DirectorySearch(const DirectorySearch&) = delete;
+  DirectorySearch& operator=(const DirectorySearch&) = delete;
+  ~DirectorySearch();
+
+  // Fills entry with the next match; false when there is none (or the search failed to start).
+  bool next(DirectoryEntry& entry);
+
+ private:
+  struct State;
+  State* state_ = nullptr;
+};
+
+}  // namespace glos

@@ -1,0 +1,14 @@
+// Runs a piece of work that reads or writes a mapped view, turning a fault inside that view
+// (storage that fails, a file truncated underneath) into a failed result instead of a crash.
+#pragma once
+
+#include <cstddef>
+
+namespace glos {
+
+// Calls work(context). Returns false when a memory fault at an address inside
+// [view, view + size) interrupted it; faults elsewhere are not caught. The work must keep
+// nothing that needs a destructor on its stack: a fault abandons its frames. Not re-entrant.
+bool RunGuarded(const void* view, std::size_t size, void (*work)(void* context), void* context);
+
+}  // namespace glos

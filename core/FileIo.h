@@ -1,0 +1,34 @@
+// Whole-file reads and writes through ordinary buffers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace glos {
+
+struct FreeDeleter {
+  void operator()(void* p) const;
+};
+using FileBuffer = std::unique_ptr<std::uint8_t[], FreeDeleter>;
+
+struct WholeFile {
+  FileBuffer data;         // the file's bytes followed by two zero bytes; null on failure
+  std::uint64_t size = 0;  // bytes of the file (without the two zeros)
+};
+
+// Reads the whole file. The result's data is null when the file cannot be opened, is 4 GiB or
+// larger, or memory runs out. Other programs may read the file meanwhile, not write it.
+WholeFile ReadWholeFile(const char16_t* path);
+
+// Writes length bytes to path: created or truncated, or with append the data goes after the
+// existing content. Returns the number of bytes written, 0 on failure.
+std::uint64_t WriteWholeFile(const char16_t* path, const void* data, std::uint64_t length,
+                             bool append);
+
+// Replaces the file at path with exactly these bytes, or leaves whatever was there untouched:
+// the data goes into a new file in the same directory that is moved over path only once it is
+// complete. Returns length on success, 0 on failure.
+std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint64_t length);
+
+}  // namespace glos

@@ -1,0 +1,41 @@
+// A whole file mapped into memory, read-only or read-write, with other writers kept out.
+#pragma once
+
+#include <cstdint>
+
+namespace glos {
+
+// Move-only owner of an open file, its mapping and its view. A MappedFile whose view is null is
+// failed, whatever the cause: the file is missing, empty, 4 GiB or larger, locked by another
+// writer, or not writable when opened read-write. Other programs may read the file while it is
+// open but not write it. Changes made through a read-write view reach the file at close() at the
+// latest. The file never changes size.
+class MappedFile {
+ public:
+  MappedFile() = default;
+  MappedFile(const char16_t* path, bool readOnly) { open(path, readOnly); }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  MappedFile(MappedFile&& other) noexcept;
+  MappedFile& operator=(MappedFile&& other) noexcept;
+  ~MappedFile() { close(); }
+
+  // Closes whatever is open, then opens and maps path. Returns !failed().
+  bool open(const char16_t* path, bool readOnly);
+  // Releases view, then mapping, then file. Safe to call more than once.
+  void close();
+
+  bool failed() const { return view_ == nullptr; }
+  std::uint8_t* data() const { return view_; }
+  // Size in bytes; 0 until determined. Always below 4 GiB for a mapped file.
+  std::uint64_t size() const { return size_; }
+
+ private:
+  void release();
+  std::intptr_t file_ = -1;     // descriptor or HANDLE, -1 when none
+  std::intptr_t mapping_ = 0;   // mapping HANDLE on Windows, unused elsewhere
+  std::uint8_t* view_ = nullptr;
+  std::uint64_t size_ = 0;
+};
+
+}  // namespace glos

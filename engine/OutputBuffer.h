@@ -1,0 +1,48 @@
+// The growable byte buffer an extraction builds its translation file in.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace glos {
+
+// A plain record, so that the guarded scan can be abandoned at any point without leaking or
+// running destructors: the owner (OutputOwner) frees it. Once a growth fails, failed stays set
+// and nothing more is appended.
+struct OutputBuffer {
+  std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+  std::size_t capacity = 0;
+  bool failed = false;
+};
+
+// Makes room for extra more bytes. False (and failed set) when memory cannot be had.
+bool ReserveOutput(OutputBuffer& out, std::size_t extra);
+
+inline bool AppendOutput(OutputBuffer& out, const void* bytes, std::size_t count);
+
+// Owns an OutputBuffer's memory for the length of one operation.
+class OutputOwner {
+ public:
+  OutputOwner() = default;
+  OutputOwner(const OutputOwner&) = delete;
+  OutputOwner& operator=(const OutputOwner&) = delete;
+  ~OutputOwner();
+  OutputBuffer& buffer() { return buffer_; }
+
+ private:
+  OutputBuffer buffer_;
+};
+
+}  // namespace glos
+
+#include <cstring>
+
+namespace glos {
+inline bool AppendOutput(OutputBuffer& out, const void* bytes, std::size_t count) {
+  if (out.capacity - out.size < count && !ReserveOutput(out, count)) return false;
+  if (count != 0) std::memcpy(out.data + out.size, bytes, count);
+  out.size += count;
+  return true;
+}
+}  // namespace glos

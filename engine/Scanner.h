@@ -1,0 +1,27 @@
+// The string scanner: finds plain and length-prefixed strings in a byte range of a file.
+#pragma once
+
+#include <cstdint>
+
+#include "core/Settings.h"
+#include "engine/OutputBuffer.h"
+
+namespace glos {
+
+// Scan [rangeStart, rangeStart + rangeSize) of file (fileSize bytes), which must lie inside the
+// file, and append one entry per string found. A length-prefixed string's text and Terminator may
+// lie after the range but never outside the file. Offsets count bytes from the file's start.
+// Returns false only when the output could not grow.
+bool ScanBytes(const Settings& settings, OutputBuffer& out, const std::uint8_t* file,
+               std::uint64_t fileSize, std::uint64_t rangeStart, std::uint64_t rangeSize);
+bool ScanWide(const Settings& settings, OutputBuffer& out, const std::uint8_t* file,
+              std::uint64_t fileSize, std::uint64_t rangeStart, std::uint64_t rangeSize);
+
+inline bool IsPrintable(std::uint16_t unit) {
+  return unit == 0x09 || unit == 0x0A || unit == 0x0D || (unit >= 0x20 && unit <= 0x7E);
+}
+inline bool IsAsciiLetter(std::uint16_t unit) {
+  return (unit >= 0x41 && unit <= 0x5A) || (unit >= 0x61 && unit <= 0x7A);
+}
+
+}  // namespace glos

@@ -1,0 +1,78 @@
+// Test helpers built on the C++ library alone, so they check the code under test independently.
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "core/Text.h"
+
+namespace fs = std::filesystem;
+
+namespace glos::test {
+namespace {
+
+fs::path ToFsPath(const std::u16string& path) { return fs::path(path); }
+
+}  // namespace
+
+TempDir::TempDir() {
+  static std::atomic<unsigned> counter{0};
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  fs::path dir = fs::temp_directory_path() /
+                 ("glos-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+  fs::create_directories(dir);
+  path_ = dir.u16string();
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Tests may leave files without write permission behind; give them back before removal.
+  for (auto it = fs::recursive_directory_iterator(ToFsPath(path_), ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  }
+  fs::remove_all(ToFsPath(path_), ec);
+}
+
+std::u16string TempDir::file(const std::u16string& name) const {
+  return (ToFsPath(path_) / ToFsPath(name)).u16string();
+}
+
+void WriteFile(const std::u16string& path, const Bytes& bytes) {
+  std::ofstream out(ToFsPath(path), std::ios::binary | std::ios::trunc);
+  ASSERT_TRUE(out.good()) << U8(path);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes ReadFile(const std::u16string& path) {
+  std::ifstream in(ToFsPath(path), std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool FileExists(const std::u16string& path) {
+  std::error_code ec;
+  return fs::exists(ToFsPath(path), ec);
+}
+
+void MakeDirectory(const std::u16string& path) { fs::create_directories(ToFsPath(path)); }
+
+Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+std::u16string U16(const std::string& utf8) { return Utf8ToUtf16(utf8); }
+std::string U8(const std::u16string& utf16) { return Utf16ToUtf8(utf16); }
+
+PathBuffer::PathBuffer(const std::u16string& text) { CopyText(units, 260, text); }
+
+bool IsWindowsBuild() {
+#ifdef _WIN32
+  return true;
+#else
+  return false;
+#endif
+}
+
+}  // namespace glos::test
