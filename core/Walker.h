@@ -18,7 +18,4 @@ using FileOperation = StatusCode (*)(const Settings& settings, char16_t* path, v
 StatusCode WalkPattern(const Settings& settings, const char16_t* pattern, FileOperation operation,
                        void* context);
 
-// The operation of the current Mode: 0 Extract, 1 Write back, anything else Search.
-FileOperation OperationForMode(const Settings& settings);
-
 }  // namespace glos

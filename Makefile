@@ -1,0 +1,59 @@
+# Glosmorin: `make run` builds everything and runs the main job, `make test` runs every test.
+# Both install the Debian packages they need first.
+BUILD ?= build
+JOBS ?= 2
+NATIVE := $(BUILD)/native
+ASAN := $(BUILD)/asan
+WIN := $(BUILD)/win64
+CMAKE_NATIVE := cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+CMAKE_ASAN := cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DGLOS_SANITIZE=ON
+CMAKE_WIN := cmake -S . -B $(WIN) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake
+
+.PHONY: all deps build build-native build-asan build-win test test-native test-asan test-win \
+	test-parity run bench format clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build-native: deps
+	@$(CMAKE_NATIVE) >/dev/null
+	cmake --build $(NATIVE) -j$(JOBS)
+
+build-asan: deps
+	@$(CMAKE_ASAN) >/dev/null
+	cmake --build $(ASAN) -j$(JOBS)
+
+build-win: deps
+	@$(CMAKE_WIN) >/dev/null
+	cmake --build $(WIN) -j$(JOBS)
+
+build: build-native build-win
+
+test-native: build-native
+	ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
+
+test-asan: build-asan
+	ctest --test-dir $(ASAN) --output-on-failure -j$(JOBS)
+
+test-win: build-win
+	bash scripts/wine-test.sh $(WIN)
+
+test-parity: build-native build-win
+	bash tests/cli/parity.sh $(NATIVE)/cli/glosmorin-cli $(WIN)/cli/glosmorin-cli.exe
+
+test: test-native test-asan test-win test-parity
+
+run: build
+	bash scripts/demo.sh $(NATIVE)/cli/glosmorin-cli $(WIN)/cli/glosmorin-cli.exe
+
+bench: build-native
+	bash bench/run.sh $(NATIVE)/cli/glosmorin-cli
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,242 @@
+// The console front end: parses the command line, runs the engine, prints the status lines.
+#include "cli/Cli.h"
+
+#include <cstdio>
+#include <string_view>
+
+#include "core/Directory.h"
+#include "core/Settings.h"
+#include "core/Status.h"
+#include "core/Walker.h"
+#include "engine/EndCharacter.h"
+#include "engine/Extract.h"
+
+namespace glos {
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitError = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitCancelled = 3;
+
+constexpr char kUsage[] =
+    "usage: glosmorin-cli [OPTIONS] extract   PATH\n"
+    "       glosmorin-cli [OPTIONS] writeback PATH\n"
+    "       glosmorin-cli [OPTIONS] search    PATH --find TEXT [--replace TEXT]\n"
+    "\n"
+    "PATH names one file or, with \"*\" and \"?\" in its last element, many.\n"
+    "Options start from the defaults, or from --profile FILE, then each flag sets its field:\n"
+    "  -r, --recursive          also walk sub-directories\n"
+    "  -u, --unicode            strings are UTF-16LE\n"
+    "  -b, --length-prefixed    strings carry a leading length unit\n"
+    "  -m, --min-chars N        letters a string needs, 2 to 255 (default 4)\n"
+    "  -a, --all-chars          not only English characters\n"
+    "  -t, --terminator TEXT    the end character, escaped (default \\0)\n"
+    "  -n, --no-length-check    write back over-long strings whole, ignore length prefixes\n"
+    "  -k, --ask                ask before each match (y yes, n no, c cancel)\n"
+    "  -x, --exclude LIST       section names to skip, each followed by \"|\"; \"\" scans whole\n"
+    "      --profile FILE       read the options from this profile\n"
+    "      --find TEXT          the escaped text to search for\n"
+    "      --replace TEXT       the escaped text to put in its place\n"
+    "  -h, --help               show this text\n"
+    "      --version            show the version\n"
+    "Exit status: 0 done, 1 an error was logged, 2 usage error, 3 cancelled.\n";
+
+constexpr char kVersion[] = "glosmorin-cli 2.0.262.1560\n";
+
+void WriteBytes(std::FILE* stream, std::string_view bytes) {
+  std::fwrite(bytes.data(), 1, bytes.size(), stream);
+  std::fflush(stream);
+}
+
+int UsageError(std::string_view message) {
+  WriteBytes(stderr, "glosmorin-cli: ");
+  WriteBytes(stderr, message);
+  WriteBytes(stderr, "\nTry 'glosmorin-cli --help'.\n");
+  return kExitUsage;
+}
+
+// One flag to apply after the profile has been read, in command-line order.
+struct Edit {
+  enum Kind { Set, Clear, MinCharsValue, TerminatorText, ExcludeText } kind;
+  OptionBit bit;
+  unsigned number;
+  std::u16string text;
+};
+
+struct CommandLine {
+  std::u16string command;
+  std::u16string path;
+  bool hasPath = false;
+  std::u16string profile;
+  bool hasProfile = false;
+  std::u16string find;
+  bool hasFind = false;
+  std::u16string replace;
+  std::vector<Edit> edits;
+  bool help = false;
+  bool version = false;
+};
+
+bool ParseMinChars(const std::u16string& text, unsigned& value) {
+  if (text.empty() || text.size() > 3) return false;
+  value = 0;
+  for (char16_t c : text) {
+    if (c < u'0' || c > u'9') return false;
+    value = value * 10 + (c - u'0');
+  }
+  return value >= 2 && value <= 255;
+}
+
+// Parses the arguments into line; returns an error message, empty on success.
+std::string Parse(const std::vector<std::u16string>& arguments, CommandLine& line) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::u16string& a = arguments[i];
+    auto value = [&](std::u16string& out) {
+      if (i + 1 >= arguments.size()) return false;
+      out = arguments[++i];
+      return true;
+    };
+    const std::string name = Utf16ToUtf8(a);
+    std::u16string text;
+    if (a == u"-h" || a == u"--help") {
+      line.help = true;
+    } else if (a == u"--version") {
+      line.version = true;
+    } else if (a == u"-r" || a == u"--recursive") {
+      line.edits.push_back({Edit::Set, kRecursive, 0, {}});
+    } else if (a == u"-u" || a == u"--unicode") {
+      line.edits.push_back({Edit::Set, kUnicodeMode, 0, {}});
+    } else if (a == u"-b" || a == u"--length-prefixed") {
+      line.edits.push_back({Edit::Set, kLengthPrefixed, 0, {}});
+    } else if (a == u"-a" || a == u"--all-chars") {
+      line.edits.push_back({Edit::Clear, kEnglishOnly, 0, {}});
+    } else if (a == u"-n" || a == u"--no-length-check") {
+      line.edits.push_back({Edit::Set, kNoLengthCheck, 0, {}});
+    } else if (a == u"-k" || a == u"--ask") {
+      line.edits.push_back({Edit::Set, kAskEach, 0, {}});
+    } else if (a == u"-m" || a == u"--min-chars") {
+      unsigned number = 0;
+      if (!value(text)) return name + " needs a number";
+      if (!ParseMinChars(text, number)) return name + " takes a number from 2 to 255";
+      line.edits.push_back({Edit::MinCharsValue, kEnglishOnly, number, {}});
+    } else if (a == u"-t" || a == u"--terminator") {
+      if (!value(text)) return name + " needs a text";
+      line.edits.push_back({Edit::TerminatorText, kEnglishOnly, 0, text});
+    } else if (a == u"-x" || a == u"--exclude") {
+      if (!value(text)) return name + " needs a list";
+      if (text.size() >= kPathCapacity) return name + " takes at most 259 characters";
+      line.edits.push_back({Edit::ExcludeText, kEnglishOnly, 0, text});
+    } else if (a == u"--profile") {
+      if (!value(line.profile)) return name + " needs a file";
+      line.hasProfile = true;
+    } else if (a == u"--find") {
+      if (!value(line.find)) return name + " needs a text";
+      line.hasFind = true;
+    } else if (a == u"--replace") {
+      if (!value(line.replace)) return name + " needs a text";
+    } else if (a.size() > 1 && a[0] == u'-') {
+      return "unknown option " + name;
+    } else if (line.command.empty()) {
+      line.command = a;
+    } else if (!line.hasPath) {
+      line.path = a;
+      line.hasPath = true;
+    } else {
+      return "unexpected argument " + name;
+    }
+  }
+  return {};
+}
+
+void ApplyEdits(Settings& settings, const std::vector<Edit>& edits) {
+  for (const Edit& edit : edits) {
+    switch (edit.kind) {
+      case Edit::Set:
+        SetOption(settings, edit.bit, true);
+        break;
+      case Edit::Clear:
+        SetOption(settings, edit.bit, false);
+        break;
+      case Edit::MinCharsValue:
+        SetMinChars(settings, edit.number);
+        break;
+      case Edit::TerminatorText:
+        SetTerminatorFromText(settings, edit.text.c_str());
+        break;
+      case Edit::ExcludeText:
+        CopyText(settings.excludeList, kPathCapacity, edit.text);
+        break;
+    }
+  }
+}
+
+// Prints every report as the window would show it, and remembers whether an error was logged.
+struct ConsoleLog {
+  bool sawError = false;
+};
+
+void PrintStatus(void* context, StatusCode code, const StatusArgument& argument) {
+  auto* log = static_cast<ConsoleLog*>(context);
+  if (IsErrorStatus(code)) log->sawError = true;
+  char16_t line[kFormatCapacity];
+  const int length = FormatStatusLine(code, argument, line);
+  std::string bytes = Utf16ToUtf8(std::u16string_view(line, static_cast<std::size_t>(length)));
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+    out.push_back(bytes[i]);
+  }
+  WriteBytes(stdout, out);
+}
+
+// A profile named without a directory is read from the working directory, not from wherever
+// the platform looks for bare profile names.
+std::u16string ProfilePath(const std::u16string& name) {
+  if (name.find(kPathSeparator) != std::u16string::npos || name.find(u'/') != std::u16string::npos)
+    return name;
+  return std::u16string(u".") + kPathSeparator + name;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::u16string>& arguments) {
+  CommandLine line;
+  const std::string error = Parse(arguments, line);
+  if (!error.empty()) return UsageError(error);
+  if (line.help) {
+    WriteBytes(stdout, kUsage);
+    return kExitDone;
+  }
+  if (line.version) {
+    WriteBytes(stdout, kVersion);
+    return kExitDone;
+  }
+  if (line.command.empty()) return UsageError("no command given");
+  if (line.command != u"extract" && line.command != u"writeback" && line.command != u"search")
+    return UsageError("unknown command " + Utf16ToUtf8(line.command));
+  if (!line.hasPath || line.path.empty()) return UsageError("no path given");
+  if (line.path.size() >= kPathCapacity) return UsageError("the path is longer than 259 units");
+  if (line.command != u"extract") {
+    return UsageError(Utf16ToUtf8(line.command) + " is not available in this version yet");
+  }
+
+  Settings settings;
+  if (line.hasProfile) {
+    const std::u16string profile = ProfilePath(line.profile);
+    if (profile.size() >= kPathCapacity) return UsageError("the profile path is too long");
+    LoadSettingsFrom(settings, profile.c_str());
+  }
+
+  ConsoleLog log;
+  SetStatusSink(PrintStatus, &log);
+  ApplyEdits(settings, line.edits);
+  SetMode(settings, 0);
+  const StatusCode result = WalkPattern(settings, line.path.c_str(), ExtractFile, nullptr);
+  SetStatusSink(nullptr, nullptr);
+  if (result == kStatusCancelled) return kExitCancelled;
+  return log.sawError ? kExitError : kExitDone;
+}
+
+}  // namespace glos

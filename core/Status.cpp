@@ -1,0 +1,60 @@
+// The status channel: delivers each report to the installed sink and formats log lines.
+#include "core/Status.h"
+
+namespace glos {
+namespace {
+
+StatusSink gSink = nullptr;
+void* gSinkContext = nullptr;
+
+void Deliver(StatusCode code, const StatusArgument& argument) {
+  if (gSink != nullptr) gSink(gSinkContext, code, argument);
+}
+
+}  // namespace
+
+void SetStatusSink(StatusSink sink, void* context) {
+  gSink = sink;
+  gSinkContext = context;
+}
+
+void ReportStatus(StatusCode code, const char16_t* argument) {
+  StatusArgument a;
+  a.text = argument;
+  Deliver(code, a);
+}
+
+void ReportStatusBytes(StatusCode code, const char* argument) {
+  StatusArgument a;
+  a.bytes = argument;
+  Deliver(code, a);
+}
+
+void ReportStatusNumber(StatusCode code, std::uint32_t argument) {
+  StatusArgument a;
+  a.number = argument;
+  Deliver(code, a);
+}
+
+int FormatStatusLine(StatusCode code, const StatusArgument& argument, char16_t* dest) {
+  char16_t format[260];
+  if (LoadText(code, format, 260) == 0) {
+    dest[0] = 0;
+    return 0;
+  }
+  switch (code) {
+    case kStatusCutBytes:
+      return FormatText(dest, format, argument.bytes != nullptr ? argument.bytes : "");
+    case kStatusLengthMismatch:
+    case kStatusOutsideFile:
+      return FormatText(dest, format, static_cast<unsigned>(argument.number));
+    default:
+      return FormatText(dest, format, argument.text != nullptr ? argument.text : u"");
+  }
+}
+
+bool IsErrorStatus(StatusCode code) {
+  return code >= kStatusScanFailed && code <= kStatusTooSmall;
+}
+
+}  // namespace glos

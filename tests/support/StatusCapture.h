@@ -1,0 +1,38 @@
+// Captures the reports of a run for the tests, as (code, argument text) pairs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/Status.h"
+
+namespace glos::test {
+
+struct Report {
+  StatusCode code;
+  std::string text;  // UTF-8 form of a text argument, the bytes of an 8-bit one, or the number
+  bool operator==(const Report&) const = default;
+};
+
+// Installs itself as the status sink for its lifetime.
+class StatusCapture {
+ public:
+  StatusCapture();
+  StatusCapture(const StatusCapture&) = delete;
+  StatusCapture& operator=(const StatusCapture&) = delete;
+  ~StatusCapture();
+  const std::vector<Report>& reports() const { return reports_; }
+  // The formatted log lines, UTF-8, as the window shows them.
+  const std::vector<std::string>& lines() const { return lines_; }
+  void clear() {
+    reports_.clear();
+    lines_.clear();
+  }
+
+ private:
+  static void Sink(void* context, StatusCode code, const StatusArgument& argument);
+  std::vector<Report> reports_;
+  std::vector<std::string> lines_;
+};
+
+}  // namespace glos::test
