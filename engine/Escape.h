@@ -19,7 +19,9 @@ std::size_t EscapeText(char16_t* dest, const char16_t* source, std::size_t count
 // units written. The rest of the capacity is filled with the Terminator. An over-long text is
 // cut at the capacity and reported once (517 for 8-bit, 516 for UTF-16), unless NoLengthCheck is
 // set, in which case it is written whole past the capacity: the caller must then provide room
-// for UnescapedLength() units. Returns the units written before the fill, the prefix included.
+// for UnescapedLength() units and the prefix unit. With prefix set and capacity 0 nothing is
+// written unless NoLengthCheck is set. Returns the units written before the fill, the prefix
+// included.
 std::uint32_t UnescapeText(const Settings& settings, std::uint8_t* dest, const std::uint8_t* text,
                            std::size_t textLength, std::size_t capacity, bool prefix);
 std::uint32_t UnescapeText(const Settings& settings, std::uint8_t* dest, const char16_t* text,

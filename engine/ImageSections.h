@@ -12,7 +12,8 @@ namespace glos {
 enum class ScanResult { Complete, Failed, NoMemory };
 
 // Scans file (fileSize bytes) into out. Failed when a PE header field, or a scanned section's
-// examined data, lies outside the file; what was appended must then not be used.
+// examined data, lies outside the file, or the file is 4 GiB or more; NoMemory when out could not
+// grow. On either, what was appended must not be used.
 ScanResult ScanImage(const Settings& settings, OutputBuffer& out, const std::uint8_t* file,
                      std::uint64_t fileSize);
 

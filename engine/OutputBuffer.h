@@ -19,6 +19,7 @@ struct OutputBuffer {
 // Makes room for extra more bytes. False (and failed set) when memory cannot be had.
 bool ReserveOutput(OutputBuffer& out, std::size_t extra);
 
+// Appends count bytes. False (nothing appended) once the buffer has failed.
 inline bool AppendOutput(OutputBuffer& out, const void* bytes, std::size_t count);
 
 // Owns an OutputBuffer's memory for the length of one operation.
@@ -40,6 +41,7 @@ class OutputOwner {
 
 namespace glos {
 inline bool AppendOutput(OutputBuffer& out, const void* bytes, std::size_t count) {
+  if (out.failed) return false;
   if (out.capacity - out.size < count && !ReserveOutput(out, count)) return false;
   if (count != 0) std::memcpy(out.data + out.size, bytes, count);
   out.size += count;

@@ -8,10 +8,11 @@
 
 namespace glos {
 
-// Scan [rangeStart, rangeStart + rangeSize) of file (fileSize bytes), which must lie inside the
-// file, and append one entry per string found. A length-prefixed string's text and Terminator may
-// lie after the range but never outside the file. Offsets count bytes from the file's start.
-// Returns false only when the output could not grow.
+// Scan [rangeStart, rangeStart + rangeSize) of file (fileSize bytes, below 4 GiB) and append one
+// entry per string found. The part of the range outside the file is not examined. A
+// length-prefixed string's text and Terminator may lie after the range but never outside the
+// file. Offsets count bytes from the file's start. Returns false only when the output could not
+// grow.
 bool ScanBytes(const Settings& settings, OutputBuffer& out, const std::uint8_t* file,
                std::uint64_t fileSize, std::uint64_t rangeStart, std::uint64_t rangeSize);
 bool ScanWide(const Settings& settings, OutputBuffer& out, const std::uint8_t* file,

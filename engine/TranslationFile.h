@@ -9,7 +9,7 @@
 namespace glos {
 
 inline constexpr char kTranslationHeader[] = "[Glosmorin]";  // 11 bytes, no terminator written
-inline constexpr std::size_t kWideHeaderBytes = 24;            // FF FE and the header in UTF-16LE
+inline constexpr std::size_t kWideHeaderBytes = 24;          // FF FE and the header in UTF-16LE
 
 // Appends the header of the chosen width. False when memory runs out.
 bool AppendTranslationHeader(OutputBuffer& out, bool wide);
@@ -22,7 +22,9 @@ bool AppendEntry(OutputBuffer& out, std::uint32_t offset, std::uint32_t length,
                  const std::uint8_t* units, bool wide);
 
 // One entry line as the reader finds it. text points into the translation text: textLength
-// units (bytes for an 8-bit file, 16-bit units for a UTF-16 file), not zero-terminated.
+// units (bytes for an 8-bit file, 16-bit units for a UTF-16 file), not zero-terminated. In a
+// UTF-16 text it lies an even number of bytes after the text's start, so it is aligned for
+// char16_t when the text is.
 struct TranslationEntry {
   std::uint32_t offset;  // taken as unsigned: 0xFFFFFFF0 is a large offset
   std::uint32_t length;

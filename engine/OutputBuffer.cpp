@@ -1,0 +1,43 @@
+// Growth and release of the extraction output buffer.
+#include "engine/OutputBuffer.h"
+
+#include <cstdlib>
+#include <limits>
+
+namespace glos {
+
+namespace {
+constexpr std::size_t kMinimumCapacity = 256;
+}  // namespace
+
+bool ReserveOutput(OutputBuffer& out, std::size_t extra) {
+  if (out.failed) return false;
+  if (out.capacity - out.size >= extra) return true;
+  constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
+  if (extra > kMax - out.size) {
+    out.failed = true;
+    return false;
+  }
+  const std::size_t needed = out.size + extra;
+  std::size_t capacity = out.capacity < kMinimumCapacity ? kMinimumCapacity : out.capacity;
+  while (capacity < needed) {
+    // Doubling would wrap: ask for exactly what is needed instead.
+    if (capacity > kMax / 2) {
+      capacity = needed;
+      break;
+    }
+    capacity *= 2;
+  }
+  void* grown = std::realloc(out.data, capacity);
+  if (grown == nullptr) {
+    out.failed = true;
+    return false;
+  }
+  out.data = static_cast<std::uint8_t*>(grown);
+  out.capacity = capacity;
+  return true;
+}
+
+OutputOwner::~OutputOwner() { std::free(buffer_.data); }
+
+}  // namespace glos
