@@ -10,6 +10,7 @@
 #include "core/Walker.h"
 #include "engine/EndCharacter.h"
 #include "engine/Extract.h"
+#include "engine/WriteBack.h"
 
 namespace glos {
 namespace {
@@ -218,8 +219,8 @@ int RunCli(const std::vector<std::u16string>& arguments) {
     return UsageError("unknown command " + Utf16ToUtf8(line.command));
   if (!line.hasPath || line.path.empty()) return UsageError("no path given");
   if (line.path.size() >= kPathCapacity) return UsageError("the path is longer than 259 units");
-  if (line.command != u"extract") {
-    return UsageError(Utf16ToUtf8(line.command) + " is not available in this version yet");
+  if (line.command == u"search") {
+    return UsageError("search is not available in this version yet");
   }
 
   Settings settings;
@@ -232,8 +233,14 @@ int RunCli(const std::vector<std::u16string>& arguments) {
   ConsoleLog log;
   SetStatusSink(PrintStatus, &log);
   ApplyEdits(settings, line.edits);
-  SetMode(settings, 0);
-  const StatusCode result = WalkPattern(settings, line.path.c_str(), ExtractFile, nullptr);
+  FileOperation operation = ExtractFile;
+  if (line.command == u"writeback") {
+    SetMode(settings, 1);
+    operation = WriteBackFile;
+  } else {
+    SetMode(settings, 0);
+  }
+  const StatusCode result = WalkPattern(settings, line.path.c_str(), operation, nullptr);
   SetStatusSink(nullptr, nullptr);
   if (result == kStatusCancelled) return kExitCancelled;
   return log.sawError ? kExitError : kExitDone;

@@ -8,6 +8,15 @@ namespace glos {
 // The platform's path separator, as the walker builds paths.
 extern const char16_t kPathSeparator;
 
+// Position of a path's name part: just after its last separator, or 0 when it has none.
+inline std::size_t NamePosition(const char16_t* path) {
+  std::size_t position = 0;
+  for (std::size_t i = 0; path[i] != 0; ++i) {
+    if (path[i] == kPathSeparator) position = i + 1;
+  }
+  return position;
+}
+
 struct DirectoryEntry {
   char16_t name[260];  // the entry's name, without its directory
   bool isDirectory;

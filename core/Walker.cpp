@@ -6,15 +6,6 @@
 namespace glos {
 namespace {
 
-// Position of the name part: after the last separator, or 0 when there is none.
-std::size_t NamePosition(const char16_t* path) {
-  std::size_t position = 0;
-  for (std::size_t i = 0; path[i] != 0; ++i) {
-    if (path[i] == kPathSeparator) position = i + 1;
-  }
-  return position;
-}
-
 // Puts name at position n of buffer; false (buffer unchanged) when it would not fit.
 bool PutName(char16_t* buffer, std::size_t n, std::u16string_view name) {
   if (n + name.size() + 1 > kPathCapacity) return false;

@@ -1,0 +1,25 @@
+// The Write back operation: patches the translation files of one file into it, in place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/Settings.h"
+#include "core/Status.h"
+
+namespace glos {
+
+// Per-file operation of Mode 1. Applies every file named like the target followed by ".tt?" in
+// search order. Returns 512 (the last translation file was applied), 518 (none; the buffer
+// holds the pattern, or the target's path when ".tt?" does not fit), 522 (the last translation
+// file could not be read; the buffer names it) or 523 (the target could not be mapped, or failed
+// underneath; the buffer holds the target's path). Earlier translation files are reported here.
+StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* context);
+
+// Applies every entry of one translation text (its encoding told by its fourth byte) to the
+// target's bytes. An entry that would write any unit outside [target, target + size) is skipped
+// whole and reported with 526. Reports 516/517 for cut texts and 519 for prefix mismatches.
+void ApplyTranslation(const Settings& settings, std::uint8_t* target, std::uint64_t size,
+                      const std::uint8_t* text, std::size_t textSize);
+
+}  // namespace glos
