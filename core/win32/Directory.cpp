@@ -1,0 +1,47 @@
+// Directory enumeration on Win32: FindFirstFileW and its companions.
+//
+// Windows platform layer, directory enumeration. Only the FindFirstFileW / FindNextFileW /
+// FindClose loop behind DirectorySearch lives here; the system does the wildcard matching, and
+// entries come in the order it yields them.
+#include "core/Directory.h"
+
+#include <new>
+
+#include "core/Text.h"
+#include "core/win32/Handle.h"
+
+namespace glos {
+
+const char16_t kPathSeparator = u'\\';
+
+struct DirectorySearch::State {
+  HANDLE find = INVALID_HANDLE_VALUE;
+  WIN32_FIND_DATAW data;
+  bool pending = false;  // data holds an entry not yet handed out
+};
+
+DirectorySearch::DirectorySearch(const char16_t* pattern) {
+  state_ = new (std::nothrow) State;
+  if (state_ == nullptr) return;
+  state_->find = FindFirstFileW(win32::Wide(pattern), &state_->data);
+  state_->pending = state_->find != INVALID_HANDLE_VALUE;
+}
+
+DirectorySearch::~DirectorySearch() {
+  if (state_ == nullptr) return;
+  if (state_->find != INVALID_HANDLE_VALUE) FindClose(state_->find);
+  delete state_;
+}
+
+bool DirectorySearch::next(DirectoryEntry& entry) {
+  if (state_ == nullptr || state_->find == INVALID_HANDLE_VALUE) return false;
+  if (!state_->pending && !FindNextFileW(state_->find, &state_->data)) return false;
+  state_->pending = false;
+  static_assert(sizeof state_->data.cFileName / sizeof(wchar_t) == sizeof entry.name / 2);
+  CopyText(entry.name, sizeof entry.name / sizeof entry.name[0],
+           reinterpret_cast<const char16_t*>(state_->data.cFileName));
+  entry.isDirectory = (state_->data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return true;
+}
+
+}  // namespace glos
