@@ -1,0 +1,15 @@
+// Matching of file names against the wildcards "*" and "?", as the Win32 enumeration matches
+// ordinary names.
+#pragma once
+
+#include <string_view>
+
+namespace glos {
+
+// True when name matches pattern. "*" stands for any run of units, none included; "?" for
+// exactly one unit; ASCII letters compare without regard to case; every other unit must be
+// equal. As on Win32, a pattern ending in ".*" also matches the names that match it without
+// those two units, so "*.*" matches every name and "readme.*" matches "readme".
+bool MatchWildcard(std::u16string_view pattern, std::u16string_view name);
+
+}  // namespace glos

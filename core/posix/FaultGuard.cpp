@@ -1,0 +1,89 @@
+// The guard around work on a mapped view, on POSIX.
+//
+// POSIX platform layer, fault guard. Only the signal handling behind RunGuarded lives here: for
+// the length of the work, handlers for SIGBUS (a mapped file truncated underneath, or storage
+// that fails) and SIGSEGV take a fault whose address lies inside the view back to RunGuarded with
+// siglongjmp. Any other fault goes to the handler that was there before, exactly as if the guard
+// did not exist.
+#include "core/FaultGuard.h"
+
+#include <csetjmp>
+#include <csignal>
+#include <cstdint>
+
+namespace glos {
+namespace {
+
+struct Guard {
+  sigjmp_buf jump;
+  std::uintptr_t begin;
+  std::uintptr_t end;
+};
+
+// The guard of this thread's running work, if any. Volatile: it is read in a signal handler.
+thread_local Guard* volatile tActiveGuard = nullptr;
+
+// The handlers that were installed before the guard's; process-wide, as handlers are.
+struct sigaction gPreviousBus;
+struct sigaction gPreviousSegv;
+
+void OnFault(int signal, siginfo_t* info, void*) {
+  Guard* guard = tActiveGuard;
+  const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+  // Only a fault the system raised (si_code > 0) at an address of the view is taken.
+  if (guard != nullptr && info->si_code > 0 && address >= guard->begin && address < guard->end) {
+    tActiveGuard = nullptr;
+    siglongjmp(guard->jump, 1);
+  }
+  // Not ours: put the earlier handler back. Returning re-runs the faulting instruction, which
+  // now reaches that handler; a signal sent by a process is raised again for it instead.
+  sigaction(signal, signal == SIGBUS ? &gPreviousBus : &gPreviousSegv, nullptr);
+  if (info->si_code <= 0) raise(signal);
+}
+
+// Installs the handlers for one guarded run and restores the earlier ones when it ends.
+class HandlerScope {
+ public:
+  HandlerScope() {
+    struct sigaction action = {};
+    action.sa_sigaction = OnFault;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    installed_ = sigaction(SIGBUS, &action, &gPreviousBus) == 0;
+    if (installed_ && sigaction(SIGSEGV, &action, &gPreviousSegv) != 0) {
+      sigaction(SIGBUS, &gPreviousBus, nullptr);
+      installed_ = false;
+    }
+  }
+  HandlerScope(const HandlerScope&) = delete;
+  HandlerScope& operator=(const HandlerScope&) = delete;
+  ~HandlerScope() {
+    tActiveGuard = nullptr;
+    if (!installed_) return;
+    sigaction(SIGSEGV, &gPreviousSegv, nullptr);
+    sigaction(SIGBUS, &gPreviousBus, nullptr);
+  }
+  bool installed() const { return installed_; }
+
+ private:
+  bool installed_ = false;
+};
+
+}  // namespace
+
+bool RunGuarded(const void* view, std::size_t size, void (*work)(void* context), void* context) {
+  Guard guard;
+  guard.begin = reinterpret_cast<std::uintptr_t>(view);
+  guard.end = guard.begin + size;
+  HandlerScope scope;
+  // Without the handlers a fault would end the process; failing the work is the safer answer.
+  if (!scope.installed()) return false;
+  // sigsetjmp saves the signal mask, so the jump from the handler unblocks the signal again.
+  if (sigsetjmp(guard.jump, 1) != 0) return false;
+  tActiveGuard = &guard;
+  work(context);
+  tActiveGuard = nullptr;
+  return true;
+}
+
+}  // namespace glos

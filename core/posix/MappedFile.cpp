@@ -1,0 +1,76 @@
+// A whole file mapped into memory on POSIX.
+//
+// POSIX platform layer, mapped files. Only the mmap(2)/munmap(2) pair behind MappedFile lives
+// here; opening and locking the file is PosixFile's. The view is a shared mapping, so changes
+// made through a read-write view are the file's as soon as they are made; the descriptor stays
+// open with its lock for as long as the view exists, which keeps other writers out.
+#include "core/MappedFile.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "core/posix/NativeText.h"
+#include "core/posix/PosixFile.h"
+
+namespace glos {
+
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : file_(other.file_), mapping_(other.mapping_), view_(other.view_), size_(other.size_) {
+  other.file_ = -1;
+  other.mapping_ = 0;
+  other.view_ = nullptr;
+  other.size_ = 0;
+}
+
+MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
+  if (this != &other) {
+    release();
+    file_ = other.file_;
+    mapping_ = other.mapping_;
+    view_ = other.view_;
+    size_ = other.size_;
+    other.file_ = -1;
+    other.mapping_ = 0;
+    other.view_ = nullptr;
+    other.size_ = 0;
+  }
+  return *this;
+}
+
+bool MappedFile::open(const char16_t* path, bool readOnly) {
+  release();
+  const posix::NativePath native = posix::ToNativePath(path);
+  if (!native.ok) return false;
+  struct stat info;
+  posix::FileDescriptor fd = posix::OpenShared(
+      native.bytes, readOnly ? posix::FileAccess::Read : posix::FileAccess::ReadWrite, false, info);
+  if (!fd.valid()) return false;
+
+  // An empty file has nothing to map; a file of 4 GiB or more is outside the model and is never
+  // cut to a 32-bit size.
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  if (info.st_size <= 0 || size >= (std::uint64_t{1} << 32)) return false;
+
+  const int protection = readOnly ? PROT_READ : PROT_READ | PROT_WRITE;
+  void* view = ::mmap(nullptr, static_cast<std::size_t>(size), protection, MAP_SHARED, fd.get(), 0);
+  if (view == MAP_FAILED) return false;
+
+  file_ = fd.release();
+  view_ = static_cast<std::uint8_t*>(view);
+  size_ = size;
+  return true;
+}
+
+void MappedFile::close() { release(); }
+
+void MappedFile::release() {
+  if (view_ != nullptr) ::munmap(view_, static_cast<std::size_t>(size_));
+  view_ = nullptr;
+  mapping_ = 0;
+  // Closing the descriptor also drops its lock.
+  if (file_ >= 0) posix::FileDescriptor(static_cast<int>(file_)).reset();
+  file_ = -1;
+  size_ = 0;
+}
+
+}  // namespace glos
