@@ -1,0 +1,276 @@
+// The string scanner against a reference written straight from its rules, and its notable cases.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+
+#include "engine/Scanner.h"
+#include "tests/support/TestSupport.h"
+
+namespace glos::test {
+namespace {
+
+struct Found {
+  std::uint64_t offset;  // of the first unit, before rounding
+  std::uint64_t length;
+};
+
+std::uint32_t UnitAt(const Bytes& file, std::uint64_t at, bool wide) {
+  return wide ? file[at] | (file[at + 1] << 8) : file[at];
+}
+
+bool IsTerm(std::uint32_t unit, std::uint16_t term, bool wide) {
+  return wide ? unit == term : static_cast<int>(static_cast<std::int8_t>(unit)) == term;
+}
+
+bool Printable(std::uint32_t u) { return u == 9 || u == 10 || u == 13 || (u >= 32 && u <= 126); }
+bool Letter(std::uint32_t u) { return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z'); }
+
+// Literal transcription of the scanning rules, without any of the product's shortcuts.
+std::vector<Found> Reference(std::uint32_t word, const Bytes& file, std::uint64_t start,
+                             std::uint64_t size) {
+  const bool wide = word & kUnicodeMode, english = word & kEnglishOnly;
+  const std::uint16_t term = word & 0xFFFF;
+  const std::uint32_t min = (word >> 16) & 0xFF, w = wide ? 2 : 1;
+  const std::uint64_t units = size / w;
+  std::vector<Found> found;
+  if (!(word & kLengthPrefixed)) {
+    std::uint32_t count = 0;
+    bool open = false;
+    std::uint64_t run = 0;
+    for (std::uint64_t p = 0; p < units; ++p) {
+      const std::uint32_t u = UnitAt(file, start + p * w, wide);
+      if (IsTerm(u, term, wide)) {
+        if (open && count >= min) found.push_back({start + run * w, p - run});
+        count = 0;
+        open = false;
+      } else if (Printable(u)) {
+        if (!open) open = true, run = p;
+        if (Letter(u)) {
+          ++count;
+        } else if (count < min) {
+          count = 0;
+        }
+      } else if (english || count < min) {
+        count = 0;
+        open = false;
+      }
+    }
+    return found;
+  }
+  for (std::uint64_t p = 0; p < units;) {
+    const std::uint64_t at = start + p * w;
+    const std::uint32_t len = UnitAt(file, at, wide);
+    bool ok = len >= min && at + (len + 1) * w + w <= file.size();
+    for (std::uint64_t j = 1; ok && j <= len; ++j) {
+      const std::uint32_t u = UnitAt(file, at + j * w, wide);
+      ok = !IsTerm(u, term, wide) && !(english && !Printable(u));
+    }
+    ok = ok && IsTerm(UnitAt(file, at + (len + 1) * w, wide), term, wide);
+    if (ok) found.push_back({at + w, len});
+    p += ok ? len + 1 : 1;
+  }
+  return found;
+}
+
+// The entries of found strings, formatted by the test itself.
+Bytes Format(const std::vector<Found>& found, const Bytes& file, bool wide) {
+  Bytes out;
+  auto put = [&](std::uint32_t unit) {
+    out.push_back(unit & 0xFF);
+    if (wide) out.push_back(unit >> 8);
+  };
+  for (const Found& f : found) {
+    char head[40];
+    std::snprintf(head, sizeof(head),
+                  "\r\n0x%08X,%04u=", static_cast<unsigned>(wide ? f.offset & ~1ull : f.offset),
+                  static_cast<unsigned>(f.length));
+    for (const char* c = head; *c; ++c) put(static_cast<unsigned char>(*c));
+    for (std::uint64_t i = 0; i < f.length; ++i) {
+      const std::uint32_t u = UnitAt(file, f.offset + i * (wide ? 2 : 1), wide);
+      const char* esc = u == 0    ? "0"
+                        : u == 9  ? "t"
+                        : u == 10 ? "n"
+                        : u == 13 ? "r"
+                        : u == 92 ? "\\"
+                                  : nullptr;
+      if (esc) {
+        put('\\');
+        put(static_cast<unsigned char>(*esc));
+      } else {
+        put(u);
+      }
+    }
+  }
+  return out;
+}
+
+Bytes Scan(std::uint32_t word, const Bytes& file, std::uint64_t start, std::uint64_t size) {
+  Settings settings;
+  settings.optionWord = word;
+  OutputOwner owner;
+  const bool ok = (word & kUnicodeMode)
+                      ? ScanWide(settings, owner.buffer(), file.data(), file.size(), start, size)
+                      : ScanBytes(settings, owner.buffer(), file.data(), file.size(), start, size);
+  EXPECT_TRUE(ok);
+  const OutputBuffer& out = owner.buffer();
+  return Bytes(out.data, out.data + out.size);
+}
+
+// Entries one per line, other bytes as hexadecimal, so that a mismatch shows as a line diff.
+std::string Readable(const Bytes& bytes) {
+  std::string text;
+  for (std::uint8_t b : bytes) {
+    char hex[8];
+    std::snprintf(hex, sizeof(hex), "<%02X>", b);
+    text += b == '\n' ? std::string("\n") : b >= 0x20 && b < 0x7F ? std::string(1, b) : hex;
+  }
+  return text;
+}
+
+// Compares the scanner with the reference; returns the number of strings found.
+std::size_t ExpectMatchesReference(std::uint32_t word, const Bytes& file, std::uint64_t start,
+                                   std::uint64_t size) {
+  SCOPED_TRACE(testing::Message() << std::hex << "word 0x" << word << " range 0x" << start << "+0x"
+                                  << size);
+  const std::vector<Found> found = Reference(word, file, start, size);
+  EXPECT_EQ(Readable(Scan(word, file, start, size)),
+            Readable(Format(found, file, word & kUnicodeMode)));
+  return found.size();
+}
+
+Bytes Wide(const Bytes& narrow) {
+  Bytes out;
+  for (std::uint8_t b : narrow) out.insert(out.end(), {b, 0});
+  return out;
+}
+
+constexpr std::uint32_t kDefaults = kDefaultOptionWord;
+
+struct Case {
+  const char* name;
+  std::uint32_t word;
+  Bytes seed;
+  std::vector<Found> expected;  // offsets relative to the seed
+};
+
+std::vector<Case> NotableCases() {
+  auto b = [](const std::string& s) { return ToBytes(s); };
+  const std::uint32_t prefixed = kDefaults | kLengthPrefixed, wide = kDefaults | kUnicodeMode;
+  Bytes long200 = {0xC8};
+  long200.resize(201, 'q');
+  long200.push_back(0);
+  return {
+      {"hello", kDefaults, b(std::string("Hello\0", 6)), {{0, 5}}},
+      {"hi", kDefaults, b(std::string("Hi\0", 3)), {}},
+      {"digit resets", kDefaults, b(std::string("ab1cde\0", 7)), {}},
+      {"leading digits", kDefaults, b(std::string("12 abcd\0", 8)), {{0, 7}}},
+      {"control english",
+       kDefaults,
+       b(std::string("abcd\x01"
+                     "efg\0",
+                     9)),
+       {}},
+      {"control any",
+       kDefaults & ~kEnglishOnly,
+       b(std::string("abcd\x01"
+                     "efg\0",
+                     9)),
+       {{0, 8}}},
+      {"no terminator", kDefaults, b("abcdefgh"), {}},
+      {"terminator 0xFF", kDefaults | 0xFF, Bytes{'a', 'b', 'c', 'd', 0xFF, 0}, {}},
+      {"prefixed terminator 0xFF", prefixed | 0xFF, Bytes{4, 'a', 'b', 'c', 'd', 0xFF}, {}},
+      {"printable terminator", kDefaults | ' ', b("Hello world "), {{0, 5}, {6, 5}}},
+      {"wide hello", wide, Wide(b(std::string("Hello\0", 6))), {{0, 5}}},
+      {"prefixed", prefixed, b(std::string("\x05Hello\0", 7)), {{1, 5}}},
+      {"prefixed inner terminator", prefixed, b(std::string("\x05Hell\0\0", 7)), {}},
+      {"prefixed too short",
+       prefixed,
+       b(std::string("\x03"
+                     "abc\0",
+                     5)),
+       {}},
+      {"prefixed 200", prefixed, long200, {{1, 200}}},
+      {"prefixed chain",
+       prefixed | 4,
+       b("\x04"
+         "abcd\x04"
+         "efgh\x04"),
+       {{1, 4}, {6, 4}}},
+      {"min chars 1", (kDefaults & ~0xFF0000u) | 0x10000, b(std::string("1a\0", 3)), {{0, 2}}},
+      {"min chars 0",
+       kDefaults & ~0xFF0000u,
+       b(std::string("\0"
+                     "12\0",
+                     4)),
+       {{1, 2}}},
+      {"prefixed empty", (prefixed & ~0xFF0000u), Bytes{0x00, 0x00}, {{1, 0}}},
+  };
+}
+
+TEST(ScannerTest, NotableCasesAtOddAndEvenPadding) {
+  for (const Case& c : NotableCases()) {
+    for (std::uint64_t pad : {0, 1, 2, 3, 8, 101}) {
+      SCOPED_TRACE(testing::Message() << c.name << " pad " << pad);
+      // Filler that is neither printable nor a terminator under any case's options.
+      Bytes file(pad, 0xFE);
+      file.insert(file.end(), c.seed.begin(), c.seed.end());
+      file.resize(file.size() + 7, 0xFE);
+      std::vector<Found> expected = c.expected;
+      for (Found& f : expected) f.offset += pad;
+      EXPECT_EQ(Scan(c.word, file, pad, file.size() - pad),
+                Format(expected, file, c.word & kUnicodeMode));
+      ExpectMatchesReference(c.word, file, 0, file.size());
+    }
+  }
+}
+
+TEST(ScannerTest, WideOffsetsRoundDownAndOddLastByteIsNotExamined) {
+  Bytes file = {0xFE};
+  const Bytes hello = Wide(ToBytes(std::string("Hello\0", 6)));
+  file.insert(file.end(), hello.begin(), hello.end());
+  EXPECT_EQ(Scan(kDefaults | kUnicodeMode, file, 1, file.size() - 1), Format({{1, 5}}, file, true));
+  // The zero unit's high byte would be the odd last byte of the range.
+  file.pop_back();
+  EXPECT_EQ(Scan(kDefaults | kUnicodeMode, file, 1, file.size() - 1), Bytes{});
+}
+
+TEST(ScannerTest, PrefixedStringsMayEndAfterTheRangeButNotAfterTheFile) {
+  const Bytes file = ToBytes(std::string("xx\x05Hello\0", 9));
+  const std::uint32_t word = kDefaults | kLengthPrefixed;
+  EXPECT_EQ(Scan(word, file, 2, 1), Format({{3, 5}}, file, false));
+  const Bytes cut(file.begin(), file.end() - 1);
+  EXPECT_EQ(Scan(word, cut, 0, cut.size()), Bytes{});
+}
+
+TEST(ScannerTest, RandomFilesMatchTheReference) {
+  std::mt19937 rng(20240611);
+  const std::uint16_t terminators[] = {0, 4, ' ', '"', 0x7F, 0x80, 0xFF, 0x100, 0x4100, 0xFFFF};
+  // Units drawn mostly from the classes that matter, so strings of every kind turn up.
+  const std::uint8_t alphabet[] = {0,    0,    'a',  'b', 'Z', 'q', 'e', '1', ' ',  '\t', '\\',
+                                   0x01, 0x80, 0xFF, 4,   3,   2,   5,   '"', 0x7F, 'x'};
+  std::size_t found[2] = {0, 0};
+  for (int round = 0; round < 600; ++round) {
+    std::uint32_t word = rng() & 0xFF000000u;
+    const std::uint16_t term = terminators[rng() % std::size(terminators)];
+    const std::uint32_t mins[] = {0, 1, 2, 3, 4, static_cast<std::uint32_t>(rng() % 256)};
+    word |= term | mins[rng() % std::size(mins)] << 16;
+    const bool wide = word & kUnicodeMode;
+    // An odd lead puts UTF-16 units at odd file offsets.
+    Bytes file(rng() % 2, 0xFE);
+    while (file.size() < 512 + rng() % 300) {
+      const std::uint32_t pick = rng() % 40;
+      std::uint32_t unit = pick < 34 ? alphabet[pick % sizeof(alphabet)] : pick < 37 ? term : rng();
+      file.push_back(unit & 0xFF);
+      if (wide) file.push_back((unit >> 8) & 0xFF);
+    }
+    const std::uint64_t start = rng() % file.size();
+    found[wide] += ExpectMatchesReference(word, file, start, rng() % (file.size() - start + 1));
+    found[wide] += ExpectMatchesReference(word, file, file.size() % 2, file.size() & ~1ull);
+  }
+  EXPECT_GT(found[0], 1000u);
+  EXPECT_GT(found[1], 1000u);
+}
+
+}  // namespace
+}  // namespace glos::test
