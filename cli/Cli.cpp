@@ -7,10 +7,9 @@
 #include "core/Directory.h"
 #include "core/Settings.h"
 #include "core/Status.h"
-#include "core/Walker.h"
+#include "core/TextFormat.h"
 #include "engine/EndCharacter.h"
-#include "engine/Extract.h"
-#include "engine/WriteBack.h"
+#include "search/Run.h"
 
 namespace glos {
 namespace {
@@ -19,6 +18,9 @@ constexpr int kExitDone = 0;
 constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitCancelled = 3;
+
+constexpr unsigned kSearchWord = 552;
+constexpr unsigned kReplaceWord = 554;
 
 constexpr char kUsage[] =
     "usage: glosmorin-cli [OPTIONS] extract   PATH\n"
@@ -34,10 +36,12 @@ constexpr char kUsage[] =
     "  -a, --all-chars          not only English characters\n"
     "  -t, --terminator TEXT    the end character, escaped (default \\0)\n"
     "  -n, --no-length-check    write back over-long strings whole, ignore length prefixes\n"
-    "  -k, --ask                ask before each match (y yes, n no, c cancel)\n"
+    "  -k, --ask                ask on standard input before each match: y (or an empty\n"
+    "                           line) yes, n no, c or end of input cancel; without\n"
+    "                           --replace there is nothing to decline, so n also cancels\n"
     "  -x, --exclude LIST       section names to skip, each followed by \"|\"; \"\" scans whole\n"
     "      --profile FILE       read the options from this profile\n"
-    "      --find TEXT          the escaped text to search for\n"
+    "      --find TEXT          the escaped text to search for (search needs it)\n"
     "      --replace TEXT       the escaped text to put in its place\n"
     "  -h, --help               show this text\n"
     "      --version            show the version\n"
@@ -192,6 +196,46 @@ void PrintStatus(void* context, StatusCode code, const StatusArgument& argument)
   WriteBytes(stdout, out);
 }
 
+// The first non-blank character of the next line of standard input; '\n' for a blank line,
+// EOF at the end of input.
+int ReadAnswerCharacter() {
+  int first = 0;
+  for (;;) {
+    const int c = std::fgetc(stdin);
+    if (c == EOF || c == '\n') {
+      if (first != 0) return first;
+      return c;
+    }
+    if (first == 0 && c != ' ' && c != '\t' && c != '\r') first = c;
+  }
+}
+
+// Shows the question on standard error and reads the answer from standard input. A blank line
+// takes the default button, Yes or OK, as Enter does in the window. The question asks whether to
+// go on, so without a replacement (OK/Cancel) "n" stops the run. Anything else asks again.
+Answer AskOnConsole(void* /*context*/, const char16_t* question, bool withReplacement) {
+  std::string text = Utf16ToUtf8(question);
+  text += withReplacement ? " [y/n/c] \n" : " [y/c] \n";
+  for (;;) {
+    WriteBytes(stderr, text);
+    switch (ReadAnswerCharacter()) {
+      case '\n':
+      case 'y':
+      case 'Y':
+        return Answer::Yes;
+      case 'n':
+      case 'N':
+        return withReplacement ? Answer::No : Answer::Cancel;
+      case 'c':
+      case 'C':
+      case EOF:
+        return Answer::Cancel;
+      default:
+        break;
+    }
+  }
+}
+
 // A profile named without a directory is read from the working directory, not from wherever
 // the platform looks for bare profile names.
 std::u16string ProfilePath(const std::u16string& name) {
@@ -220,7 +264,9 @@ int RunCli(const std::vector<std::u16string>& arguments) {
   if (!line.hasPath || line.path.empty()) return UsageError("no path given");
   if (line.path.size() >= kPathCapacity) return UsageError("the path is longer than 259 units");
   if (line.command == u"search") {
-    return UsageError("search is not available in this version yet");
+    if (!line.hasFind || line.find.empty()) return UsageError("search needs --find with a text");
+    if (line.find.size() >= kPathCapacity || line.replace.size() >= kPathCapacity)
+      return UsageError("--find and --replace take at most 259 units");
   }
 
   Settings settings;
@@ -233,14 +279,19 @@ int RunCli(const std::vector<std::u16string>& arguments) {
   ConsoleLog log;
   SetStatusSink(PrintStatus, &log);
   ApplyEdits(settings, line.edits);
-  FileOperation operation = ExtractFile;
-  if (line.command == u"writeback") {
-    SetMode(settings, 1);
-    operation = WriteBackFile;
-  } else {
+  if (line.command == u"extract") {
     SetMode(settings, 0);
+  } else if (line.command == u"writeback") {
+    SetMode(settings, 1);
+  } else {
+    SetMode(settings, 2);
   }
-  const StatusCode result = WalkPattern(settings, line.path.c_str(), operation, nullptr);
+  char16_t actionWord[kActionWordCapacity] = {};
+  LoadText(line.replace.empty() ? kSearchWord : kReplaceWord, actionWord,
+           static_cast<int>(kActionWordCapacity));
+  SearchContext context{actionWord, AskOnConsole, nullptr};
+  const StatusCode result =
+      RunPattern(settings, line.path.c_str(), line.find.c_str(), line.replace.c_str(), context);
   SetStatusSink(nullptr, nullptr);
   if (result == kStatusCancelled) return kExitCancelled;
   return log.sawError ? kExitError : kExitDone;

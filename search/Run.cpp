@@ -1,0 +1,37 @@
+// The run driver: builds the search pattern for a Search run, then walks the path.
+#include "search/Run.h"
+
+#include "engine/Extract.h"
+#include "engine/WriteBack.h"
+
+namespace glos {
+
+FileOperation OperationForMode(const Settings& settings) {
+  switch (GetMode(settings)) {
+    case Mode::Extract:
+      return ExtractFile;
+    case Mode::WriteBack:
+      return WriteBackFile;
+    default:
+      return SearchFile;
+  }
+}
+
+StatusCode RunPattern(Settings& settings, const char16_t* path, const char16_t* findText,
+                      const char16_t* replacementText, SearchContext& context) {
+  const FileOperation operation = OperationForMode(settings);
+  if (GetMode(settings) != Mode::Search) {
+    return WalkPattern(settings, path, operation, &context);
+  }
+  // The pattern borrows these buffers, so it must not outlive this call.
+  char16_t find[kSearchTextCapacity] = {};
+  char16_t replacement[kSearchTextCapacity] = {};
+  if (findText != nullptr) CopyText(find, kSearchTextCapacity, findText);
+  if (replacementText != nullptr) CopyText(replacement, kSearchTextCapacity, replacementText);
+  BuildSearchPattern(settings, find, replacement);
+  const StatusCode result = WalkPattern(settings, path, operation, &context);
+  settings.searchPattern = SearchPattern{};
+  return result;
+}
+
+}  // namespace glos

@@ -1,0 +1,47 @@
+// The Search operation: finds a byte pattern in files and overwrites its matches in place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/Settings.h"
+#include "core/Status.h"
+
+namespace glos {
+
+// The find and replacement buffers hold this many UTF-16 units, or twice as many bytes.
+inline constexpr std::size_t kSearchTextCapacity = 260;
+inline constexpr std::int32_t kSearchBufferBytes = 2 * kSearchTextCapacity;
+// The action word holds at most this many units, its zero included.
+inline constexpr std::size_t kActionWordCapacity = 32;
+
+// The user's answer to the question at a match. Without a replacement Yes stands for OK, and
+// No goes on like OK, there being nothing to write.
+enum class Answer { Yes, No, Cancel };
+
+// Asks the question at a match (the formatted text 503) and returns the answer. withReplacement
+// tells whether the buttons are Yes/No/Cancel (true) or OK/Cancel (false).
+using AskFunction = Answer (*)(void* context, const char16_t* question, bool withReplacement);
+
+// What a Search run needs from its front end; the walker's context for SearchFile.
+struct SearchContext {
+  const char16_t* actionWord = u"";  // named in each question, at most 31 units are used
+  AskFunction ask = nullptr;         // null answers Yes to every question
+  void* askContext = nullptr;
+};
+
+// Rewrites the typed texts in find and replacement (zero-terminated, kSearchTextCapacity units
+// each) in place into their byte form and points settings.searchPattern at them: units of the
+// width chosen by UnicodeMode (8-bit text is first converted to the code page), escapes resolved,
+// a length unit first when LengthPrefixed is set, Terminator fill to the end of the capacity.
+// The replacement is present when its typed text is not empty. The pattern borrows both buffers.
+void BuildSearchPattern(Settings& settings, char16_t* find, char16_t* replacement);
+
+// Per-file operation of Mode 2; context is a SearchContext (or null). Scans the file at path for
+// settings.searchPattern, reports 510 "path:OFFSET" at every match, asks when AskEach is set and
+// overwrites accepted matches with the replacement. Returns 515 when the scan ended, 511 when the
+// user cancelled (overwrites made so far stay) and 523 when the file could not be mapped (read-
+// write when a replacement is present) or failed underneath. An empty pattern gives 515 at once.
+StatusCode SearchFile(const Settings& settings, char16_t* path, void* context);
+
+}  // namespace glos
