@@ -35,8 +35,8 @@ void ApplyEntry(const ApplyContext& c, const TranslationEntry& entry) {
     if (produced > units) units = produced;
   }
   const std::uint64_t offset = entry.offset;
-  const bool inside = offset <= c.size && units <= (c.size - offset) / width &&
-                      (!prefixed || offset >= width);
+  const bool inside =
+      offset <= c.size && units <= (c.size - offset) / width && (!prefixed || offset >= width);
   if (!inside) {
     ReportStatusNumber(kStatusOutsideFile, entry.offset);
     return;

@@ -1,9 +1,8 @@
 // The Extract operation on real files: results, the path buffer, and the bytes on disk.
-#include "engine/Extract.h"
-
 #include <gtest/gtest.h>
 
 #include "core/Directory.h"
+#include "engine/Extract.h"
 #include "tests/support/TestSupport.h"
 
 namespace glos::test {
@@ -59,7 +58,8 @@ TEST_F(ExtractTest, WritesHeaderEntriesAndLineEndExactly8Bit) {
   ASSERT_EQ(Extract(target), kStatusExtracted);
   EXPECT_EQ(left_, target + u".ttt");
   Bytes expected = Header8();
-  for (const char* part : {"\r\n0x00000100,0005=Hello", "\r\n0x00000200,0011=Line1\\nLine2", "\r\n"})
+  for (const char* part :
+       {"\r\n0x00000100,0005=Hello", "\r\n0x00000200,0011=Line1\\nLine2", "\r\n"})
     for (const char* p = part; *p; ++p) expected.push_back(static_cast<std::uint8_t>(*p));
   EXPECT_EQ(ReadFile(target + u".ttt"), expected);
 }
@@ -101,8 +101,8 @@ TEST_F(ExtractTest, FailedScanWritesNothingAndKeepsTheOldFile) {
   image[0x3C] = 0x80;
   const std::uint8_t pe[] = {'P', 'E', 0, 0};
   std::copy(pe, pe + 4, image.begin() + 0x80);
-  image[0x80 + 6] = 1;     // one section
-  image[0x80 + 20] = 0;    // no optional header
+  image[0x80 + 6] = 1;   // one section
+  image[0x80 + 20] = 0;  // no optional header
   const std::size_t section = 0x80 + 24;
   const std::string name = ".data";
   std::copy(name.begin(), name.end(), image.begin() + section);
