@@ -53,8 +53,6 @@ int FormatStatusLine(StatusCode code, const StatusArgument& argument, char16_t* 
   }
 }
 
-bool IsErrorStatus(StatusCode code) {
-  return code >= kStatusScanFailed && code <= kStatusTooSmall;
-}
+bool IsErrorStatus(StatusCode code) { return code >= kStatusScanFailed && code <= kStatusTooSmall; }
 
 }  // namespace glos

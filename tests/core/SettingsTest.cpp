@@ -1,10 +1,9 @@
 // Option fields, the profile path rule and the profile round trip of the option word.
-#include "core/Settings.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 
+#include "core/Settings.h"
 #include "tests/support/TestSupport.h"
 
 namespace glos::test {

@@ -1,8 +1,7 @@
 // Log lines: each code's text with its argument, as the window shows it.
-#include "core/Status.h"
-
 #include <gtest/gtest.h>
 
+#include "core/Status.h"
 #include "tests/support/StatusCapture.h"
 #include "tests/support/TestSupport.h"
 
@@ -54,10 +53,9 @@ TEST(StatusTest, ReportsReachTheSinkInOrderAndOnlyErrorsAreErrors) {
   ReportStatus(kStatusFound, u"f:00001A2B");
   ReportStatusNumber(kStatusLengthMismatch, 17);
   ReportStatusBytes(kStatusCutBytes, "ab");
-  EXPECT_EQ(capture.reports(),
-            (std::vector<Report>{{kStatusFound, "f:00001A2B"},
-                                 {kStatusLengthMismatch, "17"},
-                                 {kStatusCutBytes, "ab"}}));
+  EXPECT_EQ(capture.reports(), (std::vector<Report>{{kStatusFound, "f:00001A2B"},
+                                                    {kStatusLengthMismatch, "17"},
+                                                    {kStatusCutBytes, "ab"}}));
   for (unsigned code = 510; code <= 526; ++code) {
     const bool error = code >= 520 && code <= 525;
     EXPECT_EQ(IsErrorStatus(static_cast<StatusCode>(code)), error) << code;

@@ -1,11 +1,10 @@
 // The walker's order, its 518 lines, recursion, cancellation and the path buffer it hands out.
-#include "core/Walker.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "core/Directory.h"
+#include "core/Walker.h"
 #include "tests/support/StatusCapture.h"
 #include "tests/support/TestSupport.h"
 
@@ -15,7 +14,7 @@ namespace {
 struct Recorder {
   std::vector<std::string> visited;  // names relative to the root, "/" separated
   std::u16string root;
-  std::string cancelAt;  // visiting this file returns 511
+  std::string cancelAt;   // visiting this file returns 511
   std::u16string suffix;  // appended to the buffer by the operation, as Extract does
 };
 
@@ -111,8 +110,7 @@ TEST_F(WalkerTest, RecursiveRunVisitsFilesFirstThenSubdirectoriesDepthFirst) {
 TEST_F(WalkerTest, LevelWithOnlyDirectoriesReports518ButSubdirectoriesStillRun) {
   Mkdir("sub.dll");
   Touch("sub.dll/inner.dll");
-  EXPECT_EQ(Walk("*.dll", true),
-            (std::vector<std::string>{"518 *.dll", "514 sub.dll/inner.dll"}));
+  EXPECT_EQ(Walk("*.dll", true), (std::vector<std::string>{"518 *.dll", "514 sub.dll/inner.dll"}));
 }
 
 TEST_F(WalkerTest, CancelEndsTheWholeRunAtEveryLevel) {

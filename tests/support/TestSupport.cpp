@@ -46,7 +46,8 @@ std::u16string TempDir::file(const std::u16string& name) const {
 void WriteFile(const std::u16string& path, const Bytes& bytes) {
   std::ofstream out(ToFsPath(path), std::ios::binary | std::ios::trunc);
   ASSERT_TRUE(out.good()) << U8(path);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes ReadFile(const std::u16string& path) {
