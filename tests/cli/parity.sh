@@ -46,5 +46,9 @@ check "extract 8-bit" extract '*.*'
 check "extract UTF-16" -u extract '*.*'
 check "extract whole files, all characters" -x "" -a -m 5 extract '*.*'
 check "extract length-prefixed" -b -x "" extract '*.exe'
+check "search 8-bit" search '*.*' --find 'kernel'
+check "search UTF-16 with escapes" -u search '*.*' --find 'K\x0065rnel'
+check "replace 8-bit, shorter replacement" -t '\x2A' search '*.dll' --find 'kernel32' --replace 'K32\0'
+check "replace UTF-16 length-prefixed" -u -b search '*.*' --find 'Error' --replace 'Oops'
 echo "parity: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
