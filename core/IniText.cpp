@@ -54,7 +54,9 @@ KeyPlace FindKey(std::string_view text, std::string_view section, std::string_vi
   KeyPlace place;
   bool inSection = false;
   bool inFirstSection = false;
-  for (std::size_t position = 0; position < text.size();) {
+  // A byte-order mark, as editors on Windows put before UTF-8, is not part of the first line.
+  const std::size_t start = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+  for (std::size_t position = start; position < text.size();) {
     const Line line = LineAt(text, position);
     position = line.next;
     const std::string_view content = Trim(text.substr(line.begin, line.end - line.begin));

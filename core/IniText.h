@@ -7,12 +7,12 @@
 
 namespace glos {
 
-// Finds key in section in INI text (UTF-8 or any ASCII-based encoding; lines end in LF, CR LF or
-// CR). Names compare without regard to ASCII case and to the blanks around them; lines whose
-// first non-blank is ";" are comments, lines without "=" hold no key. Of several sections with
-// the name, the first key found wins. On success value is the text after the "=", blanks around
-// it trimmed and then one pair of matching surrounding quotes (" or ') removed; it points into
-// text.
+// Finds key in section in INI text (UTF-8, with or without a byte-order mark, or any ASCII-based
+// encoding; lines end in LF, CR LF or CR). Names compare without regard to ASCII case and to the
+// blanks around them; lines whose first non-blank is ";" are comments, lines without "=" hold no
+// key. Of several sections with the name, the first key found wins. On success value is the text
+// after the "=", blanks around it trimmed and then one pair of matching surrounding quotes (" or ')
+// removed; it points into text.
 bool FindIniValue(std::string_view text, std::string_view section, std::string_view key,
                   std::string_view& value);
 

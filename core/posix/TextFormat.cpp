@@ -27,9 +27,12 @@ class Output {
   void repeat(char16_t unit, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) put(unit);
   }
+  // Terminates the text; a zero unit written by "%c" ends it early, as it ends it on Win32.
   int finish() {
     dest_[length_] = 0;
-    return static_cast<int>(length_);
+    std::size_t length = 0;
+    while (dest_[length] != 0) ++length;
+    return static_cast<int>(length);
   }
 
  private:
@@ -166,7 +169,6 @@ int FormatText(char16_t* dest, const char16_t* format, ...) {
           posix::DecodeUtf8Text(byte, converted, 2);
           unit = converted[0];
         }
-        // A zero unit is written too, as wsprintfW writes it.
         const std::size_t pad = spec.width > 1 ? spec.width - 1 : 0;
         if (!spec.left) out.repeat(u' ', pad);
         out.put(unit);
