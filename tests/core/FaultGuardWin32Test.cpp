@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 #include "core/FaultGuard.h"
@@ -37,7 +38,8 @@ class Fallback {
   Fallback& operator=(const Fallback&) = delete;
   ~Fallback() { RemoveVectoredExceptionHandler(handle_); }
 
-  static inline int declined = 0;
+  // Atomic, so that the compiler cannot assume it unchanged across a faulting access.
+  static inline std::atomic<int> declined = 0;
 
  private:
   static LONG CALLBACK Handle(EXCEPTION_POINTERS* info) {
@@ -60,7 +62,7 @@ class Fallback {
 struct Probe {
   volatile std::uint8_t* address;
   bool write;
-  int steps;  // counts the work's progress, to see where it stopped
+  std::atomic<int> steps;  // the work's progress, stored before an access that may fault
 };
 
 void Touch(void* context) {
@@ -78,7 +80,7 @@ TEST(FaultGuardWin32Test, WorkWithoutFaultCompletes) {
   std::uint8_t view[16] = {};
   Probe probe{view + 3, true, 0};
   EXPECT_TRUE(RunGuarded(view, sizeof view, Touch, &probe));
-  EXPECT_EQ(probe.steps, 2);
+  EXPECT_EQ(probe.steps.load(), 2);
   EXPECT_EQ(view[3], 1);
 }
 
@@ -88,7 +90,7 @@ TEST(FaultGuardWin32Test, FaultsInsideTheViewEndTheWork) {
     for (const std::size_t offset : {std::size_t{0}, std::size_t{5000}, kRegion - 1}) {
       Probe probe{region.at(offset), write, 0};
       EXPECT_FALSE(RunGuarded(region.at(0), kRegion, Touch, &probe)) << offset;
-      EXPECT_EQ(probe.steps, 1) << offset;
+      EXPECT_EQ(probe.steps.load(), 1) << offset;
     }
   }
 }
@@ -99,9 +101,9 @@ TEST(FaultGuardWin32Test, FaultsOutsideTheViewAreLeftToOthers) {
   for (const std::size_t offset : {std::size_t{8192}, kRegion - 4096}) {
     Probe probe{region.at(offset), false, 0};
     EXPECT_TRUE(RunGuarded(region.at(4096), 4096, Touch, &probe)) << offset;
-    EXPECT_EQ(probe.steps, 2) << offset;
+    EXPECT_EQ(probe.steps.load(), 2) << offset;
   }
-  EXPECT_EQ(Fallback::declined, 2);
+  EXPECT_EQ(Fallback::declined.load(), 2);
 }
 
 struct Raised {
@@ -130,7 +132,7 @@ TEST_P(FaultGuardCodeTest, TakesOnlyMemoryFaultsInsideTheView) {
   std::uint8_t view[64] = {};
   Exception exception{GetParam().code, reinterpret_cast<ULONG_PTR>(view) + GetParam().offset};
   EXPECT_EQ(RunGuarded(view, sizeof view, Raise, &exception), !GetParam().caught);
-  EXPECT_EQ(Fallback::declined, GetParam().caught ? 0 : 1);
+  EXPECT_EQ(Fallback::declined.load(), GetParam().caught ? 0 : 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -152,7 +154,7 @@ TEST(FaultGuardWin32Test, NothingStaysInstalledAfterwards) {
   // The same address, now unguarded, reaches the rest of the process.
   Fallback fallback;
   Touch(&inside);
-  EXPECT_EQ(Fallback::declined, 1);
+  EXPECT_EQ(Fallback::declined.load(), 1);
 }
 
 }  // namespace
