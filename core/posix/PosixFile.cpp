@@ -34,10 +34,9 @@ bool FileDescriptor::reset() {
 }
 
 FileDescriptor OpenShared(const char* path, FileAccess access, bool create, struct stat& info) {
-  int flags = O_CLOEXEC | O_NOCTTY;
   // Opening a FIFO or a device without O_NONBLOCK could wait forever for the other end; such
   // files are refused below, and for regular files the flag changes nothing.
-  flags |= O_NONBLOCK;
+  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   switch (access) {
     case FileAccess::Read:
       flags |= O_RDONLY;
