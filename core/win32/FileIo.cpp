@@ -21,6 +21,13 @@ using win32::Wide;
 // Each ReadFile/WriteFile call moves at most this many bytes.
 constexpr std::uint64_t kChunk = std::uint64_t{1} << 30;
 
+// Windows refuses to write to or replace a read-only file by itself, but Wine running as root lets
+// it through; checking the attribute first keeps the rule everywhere.
+bool IsReadOnlyFile(const char16_t* path) {
+  const DWORD attributes = GetFileAttributesW(Wide(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 bool WriteAll(HANDLE file, const void* data, std::uint64_t length) {
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   std::uint64_t done = 0;
@@ -123,6 +130,7 @@ WholeFile ReadWholeFile(const char16_t* path) {
 
 std::uint64_t WriteWholeFile(const char16_t* path, const void* data, std::uint64_t length,
                              bool append) {
+  if (IsReadOnlyFile(path)) return 0;
   const DWORD access = append ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
   ScopedHandle file(CreateFileW(Wide(path), access, FILE_SHARE_READ, nullptr,
                                 append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
@@ -136,6 +144,7 @@ std::uint64_t WriteWholeFile(const char16_t* path, const void* data, std::uint64
 }
 
 std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint64_t length) {
+  if (IsReadOnlyFile(path)) return 0;
   TemporaryFile temp;
   if (!CreateTemporaryBeside(path, temp)) return 0;
   if (!WriteAll(temp.handle.get(), data, length)) return 0;

@@ -48,9 +48,11 @@ bool MappedFile::open(const char16_t* path, bool readOnly) {
 
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file.get(), &size)) return false;
-  size_ = static_cast<std::uint64_t>(size.QuadPart);
-  // An empty file cannot be mapped, and the view is addressed with 32-bit offsets elsewhere.
-  if (size_ == 0 || size_ >= (std::uint64_t{1} << 32)) return false;
+  // An empty file cannot be mapped, and the view is addressed with 32-bit offsets elsewhere; a
+  // size that is never mapped is not recorded either.
+  const auto bytes = static_cast<std::uint64_t>(size.QuadPart);
+  if (bytes == 0 || bytes >= (std::uint64_t{1} << 32)) return false;
+  size_ = bytes;
 
   ScopedHandle mapping(CreateFileMappingW(file.get(), nullptr,
                                           readOnly ? PAGE_READONLY : PAGE_READWRITE, 0,

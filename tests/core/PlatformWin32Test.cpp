@@ -1,0 +1,135 @@
+// The Windows side of the platform facilities where the system decides: wildcard enumeration,
+// huge files, the program's path, profile values and the ANSI code page.
+#ifdef _WIN32
+
+#include <gtest/gtest.h>
+#include <windows.h>
+// <windows.h> would rename glos::WriteProfileString to WriteProfileStringW.
+#undef WriteProfileString
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/Directory.h"
+#include "core/FileIo.h"
+#include "core/MappedFile.h"
+#include "core/Profile.h"
+#include "core/Text.h"
+#include "core/TextFormat.h"
+#include "tests/support/TestSupport.h"
+
+namespace glos {
+namespace {
+
+using test::MakeDirectory;
+using test::ReadFile;
+using test::TempDir;
+using test::ToBytes;
+using test::WriteFile;
+
+struct Listing {
+  const char* name;
+  const char16_t* pattern;
+  std::vector<std::u16string> names;  // sorted; directories end in "\"
+};
+
+class DirectoryWin32Test : public testing::TestWithParam<Listing> {};
+
+TEST_P(DirectoryWin32Test, ListsWhatThePatternMatches) {
+  TempDir dir;
+  for (const char16_t* name : {u"a.txt", u"b.TXT", u"abc.dll", u"noext", u".hidden", u"x.y.z"}) {
+    WriteFile(dir.file(name), ToBytes("x"));
+  }
+  MakeDirectory(dir.file(u"sub"));
+  DirectorySearch search(dir.file(GetParam().pattern).c_str());
+  std::vector<std::u16string> names;
+  DirectoryEntry entry;
+  while (search.next(entry)) {
+    names.push_back(std::u16string(entry.name) + (entry.isDirectory ? u"\\" : u""));
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, GetParam().names);
+}
+
+const std::vector<std::u16string> kEverything = {
+    u"..\\", u".\\", u".hidden", u"a.txt", u"abc.dll", u"b.TXT", u"noext", u"sub\\", u"x.y.z"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Patterns, DirectoryWin32Test,
+    testing::Values(Listing{"Star", u"*", kEverything}, Listing{"StarDotStar", u"*.*", kEverything},
+                    Listing{"Extension", u"*.txt", {u"a.txt", u"b.TXT"}},
+                    Listing{"QuestionMark", u"?.TXT", {u"a.txt", u"b.TXT"}},
+                    Listing{"QuestionMarkInside", u"a?c.dll", {u"abc.dll"}},
+                    Listing{"LastExtension", u"*.z", {u"x.y.z"}},
+                    Listing{"PlainName", u"noext", {u"noext"}},
+                    Listing{"Directory", u"sub", {u"sub\\"}}, Listing{"NoMatch", u"missing*", {}},
+                    Listing{"MissingDirectory", u"missing\\*", {}}),
+    [](const testing::TestParamInfo<Listing>& info) { return std::string(info.param.name); });
+
+TEST(PlatformWin32Test, AFileOf4GiBOrMoreIsNeitherMappedNorRead) {
+  TempDir dir;
+  const auto path = dir.file(u"sparse.bin");
+  WriteFile(path, {});
+  std::error_code error;
+  std::filesystem::resize_file(std::filesystem::path(path), std::uint64_t{1} << 32, error);
+  if (error) GTEST_SKIP() << "no room for a sparse 4 GiB file here";
+  for (const bool readOnly : {true, false}) {
+    MappedFile file(path.c_str(), readOnly);
+    EXPECT_TRUE(file.failed());
+    EXPECT_EQ(file.size(), 0u);
+  }
+  EXPECT_EQ(ReadWholeFile(path.c_str()).data, nullptr);
+}
+
+TEST(PlatformWin32Test, ProgramPathNamesTheRunningExecutable) {
+  char16_t path[kPathCapacity];
+  ASSERT_TRUE(GetProgramPath(path, kPathCapacity));
+  const std::u16string text(path);
+  ASSERT_GT(text.size(), 4u);
+  EXPECT_EQ(text.substr(text.size() - 4), u".exe");
+  char16_t small[4] = u"old";
+  EXPECT_FALSE(GetProgramPath(small, 4));
+  EXPECT_EQ(small[0], 0);
+}
+
+TEST(PlatformWin32Test, ProfileValuesAreTrimmedAndUnquotedAndOtherLinesKept) {
+  TempDir dir;
+  const auto file = dir.file(u"glos.ini");
+  WriteFile(file, ToBytes("; note\r\n[Glosmorin]\r\nQuoted= \"a b\" \r\nNumber=-2147221504\r\n"
+                          "[Other]\r\nkeep=1\r\n"));
+  char16_t value[kPathCapacity];
+  EXPECT_EQ(ReadProfileString(file.c_str(), u"Glosmorin", u"Quoted", u"", value, kPathCapacity), 3);
+  EXPECT_EQ(std::u16string(value), u"a b");
+  EXPECT_EQ(ReadProfileString(file.c_str(), u"Glosmorin", u"Absent", u"dflt", value, 3), 2);
+  EXPECT_EQ(std::u16string(value), u"df");
+  EXPECT_EQ(ReadProfileInt(file.c_str(), u"Glosmorin", u"Number", 7), 0x80040000u);
+  EXPECT_EQ(ReadProfileInt(file.c_str(), u"Glosmorin", u"Absent", 0x80040000u), 0x80040000u);
+
+  ASSERT_TRUE(WriteProfileString(file.c_str(), u"Glosmorin", u"Exclude", u".text|"));
+  const auto bytes = ReadFile(file);
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_NE(text.find("; note"), std::string::npos) << text;
+  EXPECT_NE(text.find("keep=1"), std::string::npos) << text;
+  EXPECT_NE(text.find("Exclude=.text|"), std::string::npos) << text;
+}
+
+TEST(PlatformWin32Test, TheCodePageIsTheAnsiOne) {
+  const std::u16string text = u"caf\u00e9 \u4e2d";
+  char expected[32] = {};
+  const int length = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(text.c_str()),
+                                         -1, expected, sizeof expected, nullptr, nullptr);
+  ASSERT_GT(length, 0);
+  char converted[32];
+  EXPECT_EQ(ConvertToCodePage(converted, sizeof converted, text.c_str()), length - 1);
+  EXPECT_STREQ(converted, expected);
+  char16_t back[32];
+  ConvertFromCodePage(back, 32, expected);
+  EXPECT_EQ(std::u16string(back).substr(0, 4), u"caf\u00e9");
+}
+
+}  // namespace
+}  // namespace glos
+
+#endif
