@@ -115,18 +115,31 @@ TEST(PlatformWin32Test, ProfileValuesAreTrimmedAndUnquotedAndOtherLinesKept) {
   EXPECT_NE(text.find("Exclude=.text|"), std::string::npos) << text;
 }
 
-TEST(PlatformWin32Test, TheCodePageIsTheAnsiOne) {
-  const std::u16string text = u"caf\u00e9 \u4e2d";
-  char expected[32] = {};
-  const int length = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(text.c_str()),
-                                         -1, expected, sizeof expected, nullptr, nullptr);
-  ASSERT_GT(length, 0);
-  char converted[32];
-  EXPECT_EQ(ConvertToCodePage(converted, sizeof converted, text.c_str()), length - 1);
-  EXPECT_STREQ(converted, expected);
-  char16_t back[32];
-  ConvertFromCodePage(back, 32, expected);
-  EXPECT_EQ(std::u16string(back).substr(0, 4), u"caf\u00e9");
+// Whatever the ANSI code page, a cut result is whole characters: back in UTF-16 it is a prefix of
+// the whole text's round trip, with no stray unit from half a character at its end.
+TEST(PlatformWin32Test, CodePageTextIsCutBetweenCharacters) {
+  const std::u16string text = u"caf\u00e9 \u4e2d\u6587 \U0001F600 end";
+  char full[64];
+  const int fullLength = ConvertToCodePage(full, sizeof full, text.c_str());
+  ASSERT_GT(fullLength, 0);
+  char16_t fullBack[64];
+  ConvertFromCodePage(fullBack, 64, full);
+  const std::u16string roundTrip(fullBack);
+  for (int capacity = 1; capacity <= fullLength + 1; ++capacity) {
+    SCOPED_TRACE(capacity);
+    char cut[64];
+    std::fill(std::begin(cut), std::end(cut), '#');
+    const int length = ConvertToCodePage(cut, capacity, text.c_str());
+    ASSERT_LT(length, capacity);
+    // ANSI code pages have characters of one or two bytes: at most one byte of room stays empty.
+    EXPECT_GE(length, std::min(fullLength, capacity - 1) - 1);
+    EXPECT_EQ(cut[length], 0);
+    EXPECT_EQ(std::string(cut), std::string(full, static_cast<std::size_t>(length)));
+    char16_t back[64];
+    ConvertFromCodePage(back, 64, cut);
+    const std::u16string prefix(back);
+    EXPECT_EQ(roundTrip.substr(0, prefix.size()), prefix);
+  }
 }
 
 }  // namespace
