@@ -19,8 +19,8 @@ void LoadSettingsFrom(Settings& settings, const char16_t* profilePath) {
   CopyText(settings.profilePath, kPathCapacity, profilePath);
   settings.optionWord =
       ReadProfileInt(profilePath, settings.sectionName, u"Glosmorin", kDefaultOptionWord);
-  ReadProfileString(profilePath, settings.sectionName, u"Exclude", kDefaultExcludeList,
-                    settings.excludeList, static_cast<int>(kPathCapacity));
+  ReadProfileText(profilePath, settings.sectionName, u"Exclude", kDefaultExcludeList,
+                  settings.excludeList, static_cast<int>(kPathCapacity));
 }
 
 void LoadSettings(Settings& settings) {
@@ -38,8 +38,21 @@ void SaveSettings(const Settings& settings) {
   if (settings.profilePath[0] == 0) return;
   char16_t word[kFormatCapacity];
   FormatText(word, u"%d", static_cast<int>(settings.optionWord));
-  WriteProfileString(settings.profilePath, settings.sectionName, u"Glosmorin", word);
-  WriteProfileString(settings.profilePath, settings.sectionName, u"Exclude", settings.excludeList);
+  WriteProfileText(settings.profilePath, settings.sectionName, u"Glosmorin", word);
+  WriteProfileText(settings.profilePath, settings.sectionName, u"Exclude", settings.excludeList);
+}
+
+int ReadProfileString(const Settings& settings, const char16_t* key, char16_t* dest, int capacity) {
+  if (settings.profilePath[0] == 0) {
+    dest[0] = 0;
+    return 0;
+  }
+  return ReadProfileText(settings.profilePath, settings.sectionName, key, u"", dest, capacity);
+}
+
+bool WriteProfileString(const Settings& settings, const char16_t* key, const char16_t* value) {
+  if (settings.profilePath[0] == 0) return false;
+  return WriteProfileText(settings.profilePath, settings.sectionName, key, value);
 }
 
 }  // namespace glos

@@ -71,4 +71,10 @@ void LoadSettings(Settings& settings);
 // Writes the option word (signed decimal) and the exclude list. A failure is ignored.
 void SaveSettings(const Settings& settings);
 
+// Other keys of the same section and profile (an absent key reads as an empty string). dest is
+// always zero-terminated; returns its length. Code that includes <windows.h> must #undef
+// WriteProfileString, which that header defines as a macro.
+int ReadProfileString(const Settings& settings, const char16_t* key, char16_t* dest, int capacity);
+bool WriteProfileString(const Settings& settings, const char16_t* key, const char16_t* value);
+
 }  // namespace glos

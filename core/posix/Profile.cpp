@@ -56,7 +56,7 @@ bool GetProgramPath(char16_t* dest, int capacity) {
 std::uint32_t ReadProfileInt(const char16_t* file, const char16_t* section, const char16_t* key,
                              std::uint32_t defaultValue) {
   char16_t text[kPathCapacity];
-  if (ReadProfileString(file, section, key, u"", text, static_cast<int>(kPathCapacity)) == 0) {
+  if (ReadProfileText(file, section, key, u"", text, static_cast<int>(kPathCapacity)) == 0) {
     return defaultValue;
   }
   std::size_t i = 0;
@@ -68,7 +68,7 @@ std::uint32_t ReadProfileInt(const char16_t* file, const char16_t* section, cons
   return negative ? 0u - value : value;
 }
 
-int ReadProfileString(const char16_t* file, const char16_t* section, const char16_t* key,
+int ReadProfileText(const char16_t* file, const char16_t* section, const char16_t* key,
                       const char16_t* defaultValue, char16_t* dest, int capacity) {
   if (capacity <= 0) return 0;
   const std::u16string_view fallback(defaultValue != nullptr ? defaultValue : u"");
@@ -88,7 +88,7 @@ int ReadProfileString(const char16_t* file, const char16_t* section, const char1
                    capacity);
 }
 
-bool WriteProfileString(const char16_t* file, const char16_t* section, const char16_t* key,
+bool WriteProfileText(const char16_t* file, const char16_t* section, const char16_t* key,
                         const char16_t* value) {
   if (value == nullptr) return false;
   try {

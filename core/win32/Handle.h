@@ -7,9 +7,6 @@
 
 #include <windows.h>
 
-// <windows.h> maps this name to WriteProfileStringW, which would rename glos::WriteProfileString.
-#undef WriteProfileString
-
 namespace glos::win32 {
 
 // Owns a kernel handle (file, mapping, ...) and closes it on destruction. Null and

@@ -28,7 +28,7 @@ std::uint32_t ReadProfileInt(const char16_t* file, const char16_t* section, cons
                                Wide(file));
 }
 
-int ReadProfileString(const char16_t* file, const char16_t* section, const char16_t* key,
+int ReadProfileText(const char16_t* file, const char16_t* section, const char16_t* key,
                       const char16_t* defaultValue, char16_t* dest, int capacity) {
   if (capacity <= 0) return 0;
   return static_cast<int>(GetPrivateProfileStringW(Wide(section), Wide(key), Wide(defaultValue),
@@ -36,7 +36,7 @@ int ReadProfileString(const char16_t* file, const char16_t* section, const char1
                                                    Wide(file)));
 }
 
-bool WriteProfileString(const char16_t* file, const char16_t* section, const char16_t* key,
+bool WriteProfileText(const char16_t* file, const char16_t* section, const char16_t* key,
                         const char16_t* value) {
   return WritePrivateProfileStringW(Wide(section), Wide(key), Wide(value), Wide(file)) != FALSE;
 }

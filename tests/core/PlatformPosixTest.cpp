@@ -84,7 +84,7 @@ TEST(PlatformPosixTest, APathWithoutAUtf8FormNamesNoFile) {
   EXPECT_EQ(ReplaceWholeFile(path.c_str(), data.data(), data.size()), 0u);
   EXPECT_EQ(ReadWholeFile(path.c_str()).data, nullptr);
   EXPECT_TRUE(MappedFile(path.c_str(), true).failed());
-  EXPECT_FALSE(WriteProfileString(path.c_str(), u"S", u"k", u"v"));
+  EXPECT_FALSE(WriteProfileText(path.c_str(), u"S", u"k", u"v"));
   EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(dir.path())));
 }
 
@@ -141,7 +141,7 @@ class ProfileReadingTest : public ::testing::Test {
   std::u16string String(const char16_t* key, int capacity = 260) {
     char16_t text[260];
     const int length =
-        ReadProfileString(profile_.c_str(), u"Glosmorin", key, u"default  ", text, capacity);
+        ReadProfileText(profile_.c_str(), u"Glosmorin", key, u"default  ", text, capacity);
     EXPECT_EQ(length, static_cast<int>(TextLength(text)));
     return text;
   }
@@ -173,7 +173,7 @@ TEST_F(ProfileReadingTest, NumbersReadAsGetPrivateProfileIntReadsThem) {
 
 TEST_F(ProfileReadingTest, AWriteKeepsEveryOtherByte) {
   const Bytes before = ReadFile(profile_);
-  ASSERT_TRUE(WriteProfileString(profile_.c_str(), u"Glosmorin", u"plus", u"18"));
+  ASSERT_TRUE(WriteProfileText(profile_.c_str(), u"Glosmorin", u"plus", u"18"));
   std::string expected(before.begin(), before.end());
   expected.replace(expected.find("+17"), 3, "18");
   EXPECT_EQ(ReadFile(profile_), ToBytes(expected));
@@ -182,7 +182,7 @@ TEST_F(ProfileReadingTest, AWriteKeepsEveryOtherByte) {
 TEST_F(ProfileReadingTest, AProfileThatCannotBeReadIsNotOverwritten) {
   ASSERT_EQ(::chmod(U8(profile_).c_str(), 0), 0);
   // Root reads it anyway; then the file is read-only, which a write must respect just the same.
-  EXPECT_FALSE(WriteProfileString(profile_.c_str(), u"Glosmorin", u"Plus", u"18"));
+  EXPECT_FALSE(WriteProfileText(profile_.c_str(), u"Glosmorin", u"Plus", u"18"));
   ASSERT_EQ(::chmod(U8(profile_).c_str(), 0644), 0);
   EXPECT_EQ(Int(u"Plus"), 17u);
 }

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
-// <windows.h> would rename glos::WriteProfileString to WriteProfileStringW.
-#undef WriteProfileString
+// <windows.h> would rename glos::WriteProfileText to WriteProfileStringW.
+#undef WriteProfileText
 
 #include <algorithm>
 #include <filesystem>
@@ -100,14 +100,14 @@ TEST(PlatformWin32Test, ProfileValuesAreTrimmedAndUnquotedAndOtherLinesKept) {
   WriteFile(file, ToBytes("; note\r\n[Glosmorin]\r\nQuoted= \"a b\" \r\nNumber=-2147221504\r\n"
                           "[Other]\r\nkeep=1\r\n"));
   char16_t value[kPathCapacity];
-  EXPECT_EQ(ReadProfileString(file.c_str(), u"Glosmorin", u"Quoted", u"", value, kPathCapacity), 3);
+  EXPECT_EQ(ReadProfileText(file.c_str(), u"Glosmorin", u"Quoted", u"", value, kPathCapacity), 3);
   EXPECT_EQ(std::u16string(value), u"a b");
-  EXPECT_EQ(ReadProfileString(file.c_str(), u"Glosmorin", u"Absent", u"dflt", value, 3), 2);
+  EXPECT_EQ(ReadProfileText(file.c_str(), u"Glosmorin", u"Absent", u"dflt", value, 3), 2);
   EXPECT_EQ(std::u16string(value), u"df");
   EXPECT_EQ(ReadProfileInt(file.c_str(), u"Glosmorin", u"Number", 7), 0x80040000u);
   EXPECT_EQ(ReadProfileInt(file.c_str(), u"Glosmorin", u"Absent", 0x80040000u), 0x80040000u);
 
-  ASSERT_TRUE(WriteProfileString(file.c_str(), u"Glosmorin", u"Exclude", u".text|"));
+  ASSERT_TRUE(WriteProfileText(file.c_str(), u"Glosmorin", u"Exclude", u".text|"));
   const auto bytes = ReadFile(file);
   const std::string text(bytes.begin(), bytes.end());
   EXPECT_NE(text.find("; note"), std::string::npos) << text;

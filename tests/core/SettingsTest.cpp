@@ -60,13 +60,25 @@ TEST_F(ProfileRoundTrip, DefaultWordIsWrittenSignedAndReadsBack) {
   Settings s;
   LoadSettingsFrom(s, profile_.c_str());
   SaveSettings(s);
-  const std::string text(ReadFile(profile_).begin(), ReadFile(profile_).end());
+  const Bytes bytes = ReadFile(profile_);
+  const std::string text(bytes.begin(), bytes.end());
   EXPECT_NE(text.find("Glosmorin=-2147221504"), std::string::npos) << text;
   EXPECT_NE(text.find("Exclude=.text|.bss|.rsrc|.edata|.idata|.pdata|.debug|"), std::string::npos);
   Settings back;
   back.optionWord = 0;
   LoadSettingsFrom(back, profile_.c_str());
   EXPECT_EQ(back.optionWord, kDefaultOptionWord);
+}
+
+TEST_F(ProfileRoundTrip, OtherKeysOfTheSectionReadAndWrite) {
+  Settings s;
+  char16_t value[kPathCapacity];
+  EXPECT_EQ(ReadProfileString(s, u"Filter500", value, kPathCapacity), 0);  // no profile yet
+  LoadSettingsFrom(s, profile_.c_str());
+  EXPECT_EQ(ReadProfileString(s, u"Filter500", value, kPathCapacity), 0);
+  ASSERT_TRUE(WriteProfileString(s, u"Filter500", u"All|*.*"));
+  EXPECT_EQ(ReadProfileString(s, u"Filter500", value, kPathCapacity), 7);
+  EXPECT_EQ(std::u16string(value), u"All|*.*");
 }
 
 TEST_F(ProfileRoundTrip, EveryWordReadsBackAsWritten) {
