@@ -69,7 +69,7 @@ std::uint32_t ReadProfileInt(const char16_t* file, const char16_t* section, cons
 }
 
 int ReadProfileText(const char16_t* file, const char16_t* section, const char16_t* key,
-                      const char16_t* defaultValue, char16_t* dest, int capacity) {
+                    const char16_t* defaultValue, char16_t* dest, int capacity) {
   if (capacity <= 0) return 0;
   const std::u16string_view fallback(defaultValue != nullptr ? defaultValue : u"");
   try {
@@ -89,7 +89,7 @@ int ReadProfileText(const char16_t* file, const char16_t* section, const char16_
 }
 
 bool WriteProfileText(const char16_t* file, const char16_t* section, const char16_t* key,
-                        const char16_t* value) {
+                      const char16_t* value) {
   if (value == nullptr) return false;
   try {
     std::string text;
