@@ -1,0 +1,199 @@
+// Solution converter: the solution file's bytes and the drop sequence, through a recording front
+// end.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/Directory.h"
+#include "search/SolutionConverter.h"
+#include "tests/support/TestSupport.h"
+
+namespace glos {
+namespace {
+
+using test::Bytes;
+using test::ReadFile;
+using test::TempDir;
+using test::ToBytes;
+using test::U16;
+using test::U8;
+using test::WriteFile;
+
+// Answers every question with `answer` and records what the converter asked for, in order.
+class RecordingFrontEnd final : public SolutionFrontEnd {
+ public:
+  explicit RecordingFrontEnd(bool answer) : answer_(answer) {}
+  bool AskYesNo(const char16_t* question) override {
+    calls.push_back("ask " + U8(question));
+    return answer_;
+  }
+  void ShowError(const char16_t* text) override { calls.push_back("error " + U8(text)); }
+  void SetPageOption(OptionBit bit, bool on) override {
+    const char* name = bit == kLengthPrefixed ? "LengthPrefixed"
+                       : bit == kUnicodeMode  ? "UnicodeMode"
+                       : bit == kRecursive    ? "Recursive"
+                                              : "other";
+    calls.push_back(std::string(on ? "set " : "clear ") + name);
+  }
+  void SetSearchTexts(const char16_t* find, const char16_t* replacement) override {
+    calls.push_back("texts " + U8(find) + " " + U8(replacement));
+  }
+  void SetPath(const char16_t* path) override { calls.push_back("path " + U8(path)); }
+  void RunOperation() override { calls.push_back("run"); }
+
+  std::vector<std::string> calls;
+
+ private:
+  bool answer_;
+};
+
+const std::string kBom = "\xEF\xBB\xBF\r\n";
+const std::string kHeader = "Microsoft Visual Studio Solution File, Format Version ";
+const std::string kSolution2005 = kBom + kHeader + "9.00\r\n# Visual Studio 2005\r\nProject...\r\n";
+const std::string kSolution2008 =
+    kBom + kHeader + "10.00\r\n# Visual Studio 2008\r\nProject...\r\n";
+const std::string kAsk2005 =
+    "ask 检测到 Visual Studio 2005 解决方案文件，是否要转换为 Visual Studio 2008 "
+    "格式（包括工程文件）？";
+const std::string kNotFound = "error ◇ 未找到合适的字符串: Visual Studio 200\r\n";
+
+class SolutionConverterTest : public ::testing::Test {
+ protected:
+  std::u16string Write(const std::string& name, const std::string& bytes) {
+    const std::u16string path = dir_.file(U16(name));
+    WriteFile(path, ToBytes(bytes));
+    return path;
+  }
+  TempDir dir_;
+};
+
+TEST_F(SolutionConverterTest, ConvertsBothWaysInPlace) {
+  struct Case {
+    const char* label;
+    std::string before;
+    char year;
+    std::string after;
+  };
+  const Case cases[] = {
+      {"2005 to 2008", kSolution2005, '8',
+       kBom + kHeader + "10.00\n# Visual Studio 2008\r\nProject...\r\n"},
+      {"2008 to 2005", kSolution2008, '5',
+       kBom + kHeader + "9.00\r\n\n# Visual Studio 2005\r\nProject...\r\n"},
+      // The year digit follows the old digit alone, whatever the version said.
+      {"odd digit", kBom + kHeader + "9.00\r\n# Visual Studio 2003\r\n", '5',
+       kBom + kHeader + "10.00\n# Visual Studio 2005\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::u16string path = Write("a.sln", c.before);
+    RecordingFrontEnd frontEnd(true);
+    EXPECT_EQ(ConvertSolution(path.c_str(), frontEnd), c.year);
+    EXPECT_EQ(ReadFile(path), ToBytes(c.after));
+    ASSERT_EQ(frontEnd.calls.size(), 1u);
+  }
+}
+
+TEST_F(SolutionConverterTest, AsksWithBothDigits) {
+  RecordingFrontEnd frontEnd(true);
+  ConvertSolution(Write("a.sln", kSolution2005).c_str(), frontEnd);
+  EXPECT_EQ(frontEnd.calls, std::vector<std::string>{kAsk2005});
+}
+
+TEST_F(SolutionConverterTest, RoundTripGivesBackTheOriginalBytes) {
+  const std::u16string path = Write("a.sln", kSolution2005);
+  RecordingFrontEnd frontEnd(true);
+  EXPECT_EQ(ConvertSolution(path.c_str(), frontEnd), '8');
+  EXPECT_EQ(ConvertSolution(path.c_str(), frontEnd), '5');
+  EXPECT_EQ(ReadFile(path), ToBytes(kSolution2005));
+}
+
+TEST_F(SolutionConverterTest, LeavesOtherFilesAloneWithoutAMessage) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"upper.SLN", kSolution2005},
+      {"a.sln.txt", kSolution2005},
+      {"v8.sln", kBom + kHeader + "8.00\r\n# Visual Studio 2005\r\n"},
+      {"v11.sln", kBom + kHeader + "11.00\r\n# Visual Studio 2005\r\n"},
+      {"one.sln", kBom + kHeader + "1"},
+      {"header.sln", kBom + "Microsoft Visual Studio Solution File, Format Versio 9.00\r\n"},
+      {"short.sln", kBom + kHeader},
+      {"empty.sln", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::u16string path = Write(c.name, c.bytes);
+    RecordingFrontEnd frontEnd(true);
+    EXPECT_EQ(ConvertSolution(path.c_str(), frontEnd), 0);
+    EXPECT_EQ(ReadFile(path), ToBytes(c.bytes));
+    EXPECT_TRUE(frontEnd.calls.empty());
+  }
+  RecordingFrontEnd frontEnd(true);
+  EXPECT_EQ(ConvertSolution(dir_.file(u"missing.sln").c_str(), frontEnd), 0);
+  EXPECT_EQ(ConvertSolution(u".sln", frontEnd), 0);
+  EXPECT_EQ(ConvertSolution(u"sln", frontEnd), 0);
+  EXPECT_TRUE(frontEnd.calls.empty());
+}
+
+TEST_F(SolutionConverterTest, AnswerNoOrNoYearLeavesTheFileUnchanged) {
+  struct Case {
+    const char* label;
+    bool answer;
+    std::string bytes;
+    std::vector<std::string> calls;
+  };
+  const std::string v9 = kBom + kHeader + "9.00\r\n";
+  const Case cases[] = {
+      {"answered No", false, kSolution2005, {kAsk2005}},
+      {"no year text", true, v9 + "# Visual Studio\r\n", {kAsk2005, kNotFound}},
+      // The digit must lie inside the file: text in the last 17 bytes does not count.
+      {"year text at the end", true, v9 + "Visual Studio 200", {kAsk2005, kNotFound}},
+      {"year text before byte 65",
+       true,
+       kBom + kHeader + "9Visual Studio 2005",
+       {kAsk2005, kNotFound}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::u16string path = Write("a.sln", c.bytes);
+    RecordingFrontEnd frontEnd(c.answer);
+    EXPECT_EQ(ConvertSolution(path.c_str(), frontEnd), 0);
+    EXPECT_EQ(ReadFile(path), ToBytes(c.bytes));
+    EXPECT_EQ(frontEnd.calls, c.calls);
+  }
+}
+
+TEST_F(SolutionConverterTest, DroppedSolutionFillsThePageRunsAndThenSetsRecursive) {
+  const std::u16string path = Write("a.sln", kSolution2008);
+  RecordingFrontEnd frontEnd(true);
+  ConvertDroppedSolution(path.c_str(), frontEnd);
+  const std::u16string pattern = path.substr(0, NamePosition(path.c_str())) + u"*.vcproj";
+  const std::vector<std::string> expected = {
+      "ask 检测到 Visual Studio 2008 解决方案文件，是否要转换为 Visual Studio 2005 "
+      "格式（包括工程文件）？",
+      "texts Version=\"9.00\" Version=\"8.00\"",
+      "clear LengthPrefixed",
+      "clear UnicodeMode",
+      "path " + U8(pattern),
+      "run",
+      "set Recursive",
+  };
+  EXPECT_EQ(frontEnd.calls, expected);
+
+  RecordingFrontEnd back(true);
+  ConvertDroppedSolution(path.c_str(), back);
+  ASSERT_GE(back.calls.size(), 2u);
+  EXPECT_EQ(back.calls[1], "texts Version=\"8.00\" Version=\"9.00\"");
+}
+
+TEST_F(SolutionConverterTest, DroppedFileThatIsNoSolutionChangesNothing) {
+  RecordingFrontEnd frontEnd(true);
+  ConvertDroppedSolution(Write("a.txt", kSolution2005).c_str(), frontEnd);
+  EXPECT_TRUE(frontEnd.calls.empty());
+}
+
+}  // namespace
+}  // namespace glos

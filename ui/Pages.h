@@ -1,0 +1,17 @@
+// The operation pages (templates 201 to 203): the path field and the options of one operation.
+#pragma once
+
+#include "core/Settings.h"
+#include "ui/Platform.h"
+
+namespace glos {
+
+// Dialog procedure of the three pages. Every option control writes its field of the
+// OptionWord as it changes; the page also keeps the main window's OK button enabled only when a
+// run can start and, on the Search page, its caption naming the action.
+INT_PTR CALLBACK PageDialogProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Sets or clears one single-bit option together with its check box on page (if it has one).
+void SetOptionAndBox(HWND page, OptionBit bit, bool on);
+
+}  // namespace glos
