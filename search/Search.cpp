@@ -52,7 +52,6 @@ struct ScanJob {
   const std::uint8_t* find;
   const std::uint8_t* replacement;  // null without a replacement
   std::uint64_t length;             // find length in bytes, at least 1
-  std::uint64_t anchor;             // index of the pattern byte looked for first
   const char16_t* path;
   const char16_t* actionWord;
   const char16_t* question;  // the format of the question, null when AskEach is clear
@@ -61,17 +60,27 @@ struct ScanJob {
   bool cancelled;
 };
 
+// The pattern as the scan looks for it: its least common byte (at anchor) is found first.
+struct Needle {
+  const std::uint8_t* view;
+  const std::uint8_t* find;
+  std::uint64_t length;
+  std::uint64_t anchor;
+};
+
 // The first match at a start offset in [from, end), or end when there is none. Every byte read
 // lies below end + length - 1, inside the view.
-std::uint64_t FindNext(const ScanJob& job, std::uint64_t from, std::uint64_t end) {
-  const std::uint8_t needle = job.find[job.anchor];
+std::uint64_t FindNext(const Needle& needle, std::uint64_t from, std::uint64_t end) {
+  const std::uint8_t wanted = needle.find[needle.anchor];
   while (from < end) {
-    const void* hit =
-        std::memchr(job.view + from + job.anchor, needle, static_cast<std::size_t>(end - from));
+    const void* hit = std::memchr(needle.view + from + needle.anchor, wanted,
+                                  static_cast<std::size_t>(end - from));
     if (hit == nullptr) return end;
     const std::uint64_t start =
-        static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(hit) - job.view) - job.anchor;
-    if (std::memcmp(job.view + start, job.find, static_cast<std::size_t>(job.length)) == 0) {
+        static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(hit) - needle.view) -
+        needle.anchor;
+    if (std::memcmp(needle.view + start, needle.find, static_cast<std::size_t>(needle.length)) ==
+        0) {
       return start;
     }
     from = start + 1;
@@ -92,27 +101,22 @@ Answer AnswerMatch(const ScanJob& job, std::uint64_t offset) {
   return job.ask(job.askContext, text, job.replacement != nullptr);
 }
 
+bool VisitMatch(void* context, std::uint64_t offset) {
+  auto* job = static_cast<ScanJob*>(context);
+  const Answer answer = AnswerMatch(*job, offset);
+  if (answer == Answer::Cancel) {
+    job->cancelled = true;
+    return false;
+  }
+  if (answer == Answer::Yes && job->replacement != nullptr) {
+    std::memcpy(job->view + offset, job->replacement, static_cast<std::size_t>(job->length));
+  }
+  return true;
+}
+
 void RunScan(void* context) {
   auto* job = static_cast<ScanJob*>(context);
-  if (job->size <= job->length) return;
-  // The last start examined is size - length - 1: a match ending with the file's last byte is
-  // not found.
-  const std::uint64_t end = job->size - job->length;
-  std::uint64_t from = 0;
-  while (from < end) {
-    const std::uint64_t offset = FindNext(*job, from, end);
-    if (offset >= end) return;
-    const Answer answer = AnswerMatch(*job, offset);
-    if (answer == Answer::Cancel) {
-      job->cancelled = true;
-      return;
-    }
-    if (answer == Answer::Yes && job->replacement != nullptr) {
-      std::memcpy(job->view + offset, job->replacement, static_cast<std::size_t>(job->length));
-    }
-    // Declined matches are skipped too, so matches never overlap.
-    from = offset + job->length;
-  }
+  ScanMatches(job->view, job->size, job->find, job->length, VisitMatch, job);
 }
 
 std::uint64_t ChooseAnchor(const std::uint8_t* find, std::uint64_t length) {
@@ -135,6 +139,21 @@ void BuildSearchPattern(Settings& settings, char16_t* find, char16_t* replacemen
   pattern.findLength = static_cast<std::int32_t>(units * width);
   pattern.findBytes = reinterpret_cast<const std::uint8_t*>(find);
   pattern.replacementBytes = present ? reinterpret_cast<const std::uint8_t*>(replacement) : nullptr;
+}
+
+bool ScanMatches(const std::uint8_t* view, std::uint64_t size, const std::uint8_t* find,
+                 std::uint64_t length, MatchVisitor visit, void* context) {
+  if (length == 0 || size <= length) return true;
+  const Needle needle{view, find, length, ChooseAnchor(find, length)};
+  const std::uint64_t end = size - length;
+  std::uint64_t from = 0;
+  while (from < end) {
+    const std::uint64_t offset = FindNext(needle, from, end);
+    if (offset >= end) return true;
+    if (!visit(context, offset)) return false;
+    from = offset + length;
+  }
+  return true;
 }
 
 StatusCode SearchFile(const Settings& settings, char16_t* path, void* context) {
@@ -162,7 +181,6 @@ StatusCode SearchFile(const Settings& settings, char16_t* path, void* context) {
               pattern.findBytes,
               pattern.replacementBytes,
               length,
-              ChooseAnchor(pattern.findBytes, length),
               path,
               actionWord,
               askEach ? question : nullptr,

@@ -37,6 +37,16 @@ struct SearchContext {
 // The replacement is present when its typed text is not empty. The pattern borrows both buffers.
 void BuildSearchPattern(Settings& settings, char16_t* find, char16_t* replacement);
 
+// Called at each match with its start offset; returns false to end the scan there.
+using MatchVisitor = bool (*)(void* context, std::uint64_t offset);
+
+// Finds the length find bytes (length at least 1) in view[0, size): the candidate starts are the
+// offsets below size - length (a match ending with the last byte is not found), leftmost first;
+// after a match at P the next candidate is P + length, so matches never overlap and bytes the
+// visitor writes at [P, P + length) are not compared again. Returns false when visit ended it.
+bool ScanMatches(const std::uint8_t* view, std::uint64_t size, const std::uint8_t* find,
+                 std::uint64_t length, MatchVisitor visit, void* context);
+
 // Per-file operation of Mode 2; context is a SearchContext (or null). Scans the file at path for
 // settings.searchPattern, reports 510 "path:OFFSET" at every match, asks when AskEach is set and
 // overwrites accepted matches with the replacement. Returns 515 when the scan ended, 511 when the
