@@ -57,3 +57,16 @@ format:
 
 clean:
 	rm -rf $(BUILD)
+
+# Fuzzing: the libFuzzer targets of fuzz/ in a clang build of their own, FUZZ_SECONDS seconds
+# each, one after the other with a single worker.
+FUZZ := $(BUILD)/fuzz
+FUZZ_SECONDS ?= 60
+CMAKE_FUZZ := cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DGLOS_FUZZ=ON -DGLOS_TESTS=OFF
+
+.PHONY: fuzz
+fuzz: deps
+	@$(CMAKE_FUZZ) >/dev/null
+	cmake --build $(FUZZ) -j$(JOBS)
+	bash fuzz/run.sh $(FUZZ) $(FUZZ_SECONDS)

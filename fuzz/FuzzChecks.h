@@ -1,0 +1,63 @@
+// The properties the fuzz targets check, as plain functions over one input of arbitrary bytes:
+// the libFuzzer targets call them, and the replay test runs them over the seed corpora in every
+// build. Each decodes its own input layout and compares the engine against a reference written
+// straight from the rules, with every buffer the engine reads or writes allocated at its exact
+// size, so that a sanitizer sees any access past it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace glos::fuzz {
+
+// Each check returns an empty string when every property holds, else what went wrong first.
+
+// ScanImage over an image or a whole file. Input: option byte (bit 0 LengthPrefixed, bit 1
+// UnicodeMode, bit 2 EnglishOnly, bit 3 Terminator from the input rather than 0, bits 4-5 the
+// exclude list: default, empty, from the input, one without "|"), MinChars, the Terminator
+// (2 bytes, little-endian), for an exclude list from the input its length and its bytes, then
+// the file. Every entry lies inside the file, the written text reads back to exactly the
+// entries of the reference scan, and the scan fails exactly where the reference's does.
+std::string CheckScanImage(const std::uint8_t* data, std::size_t size);
+
+// ApplyTranslation on a target in memory. Input: option byte (bit 0 LengthPrefixed, bit 1
+// NoLengthCheck, bit 2 Terminator from the input, bit 3 target bytes counting up rather than
+// all equal), the Terminator (2 bytes), the target's size in units of 4 bytes, its fill byte,
+// then the translation text. The target afterwards equals the reference's, every changed byte
+// lies in the slot or prefix of an entry that lies inside, and the reports match.
+std::string CheckApplyTranslation(const std::uint8_t* data, std::size_t size);
+
+// EscapeText, UnescapeText, UnescapedLength and ParseNumber. Input: option byte (bit 0 UTF-16,
+// bit 1 prefix, bit 2 NoLengthCheck), the capacity (2 bytes, below 1024), the Terminator
+// (2 bytes), then the units. Escaping round-trips; unescaping with any capacity writes what the
+// reference writes and nothing past the room it is given; numbers read as the reference reads
+// them.
+std::string CheckEscape(const std::uint8_t* data, std::size_t size);
+
+// ScanMatches. Input: the find length less one (low 6 bits), option byte (bit 0 replace, bit 1
+// find bytes taken from the file, bit 2 cancel at a match, bit 3 decline every second match),
+// the match that cancels, the position of find bytes taken from the file (in steps of 16),
+// then the find bytes and the replacement unless taken from the file, then the file. Matches,
+// their order and the bytes afterwards equal a naive reference's.
+std::string CheckSearch(const std::uint8_t* data, std::size_t size);
+
+using Check = std::string (*)(const std::uint8_t* data, std::size_t size);
+
+// The fuzz targets, by the name of their executable and of their seed corpus directory.
+struct FuzzTarget {
+  const char* name;
+  Check check;
+};
+inline constexpr FuzzTarget kFuzzTargets[] = {
+    {"ScanImageFuzz", CheckScanImage},
+    {"WriteBackFuzz", CheckApplyTranslation},
+    {"EscapeFuzz", CheckEscape},
+    {"SearchFuzz", CheckSearch},
+};
+
+// Ends the process with the failure on standard error when there is one; for the fuzz targets,
+// which treat an abort as a finding.
+void RequireHolds(const std::string& failure);
+
+}  // namespace glos::fuzz
