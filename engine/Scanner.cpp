@@ -1,14 +1,29 @@
 // The string scanner: plain and length-prefixed strings, both unit widths from one template.
+//
+// Units are classified 64 at a time into bit masks (Terminator, printable, ASCII letter), with
+// SSE2 where the build has it and the class table otherwise. The plain scan then applies its
+// rules to whole masks: a run qualifies where MinChars letters in a row end, the qualified part
+// of each run is filled in with one addition, and each string costs one bit scan. The
+// length-prefixed scan tests the unit at p + L + 1 first and asks a cursor that only moves
+// forward for the next unit that breaks a string, so every position costs constant work.
 #include "engine/Scanner.h"
+
+#include <bit>
 
 #include "engine/TranslationFile.h"
 #include "engine/UnitAccess.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace glos {
 
 namespace {
 
 enum UnitClass : std::uint8_t { kOther, kPrintable, kLetter, kTerminator };
+
+constexpr std::uint64_t kBlockUnits = 64;
 
 // The options of one scan call and the class of every unit below 256.
 struct ScanOptions {
@@ -46,6 +61,164 @@ inline UnitClass ClassOf(const ScanOptions& options, std::uint16_t unit) {
   return unit == options.terminator ? kTerminator : kOther;
 }
 
+// The bits [0, count) set, for count from 0 to 64.
+inline std::uint64_t LowBits(std::uint64_t count) {
+  return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+}
+
+inline unsigned HighestBit(std::uint64_t bits) {
+  return 63u - static_cast<unsigned>(std::countl_zero(bits));
+}
+
+// One block of units as bit masks: bit i stands for the block's unit i. A printable or letter
+// unit that equals the Terminator counts only as the Terminator.
+struct Masks {
+  std::uint64_t terminator;
+  std::uint64_t printable;  // letters included
+  std::uint64_t letter;
+};
+
+// The masks of count units (at most 64) at p, by the class table.
+template <typename Unit>
+Masks ClassifyUnits(const ScanOptions& options, const std::uint8_t* p, std::uint64_t count) {
+  Masks masks{0, 0, 0};
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const UnitClass unitClass = ClassOf(options, LoadUnit<Unit>(p + i * sizeof(Unit)));
+    const std::uint64_t bit = std::uint64_t{1} << i;
+    if (unitClass == kTerminator) masks.terminator |= bit;
+    if (unitClass == kPrintable || unitClass == kLetter) masks.printable |= bit;
+    if (unitClass == kLetter) masks.letter |= bit;
+  }
+  return masks;
+}
+
+#if defined(__SSE2__)
+
+// The vectors a block classification compares with, built once per scan.
+struct VectorConstants {
+  __m128i terminator;  // the Terminator in every lane
+  __m128i canEnd;      // all ones when the Terminator can equal a unit of this width
+};
+
+VectorConstants MakeVectorConstants(const ScanOptions& options, bool wide) {
+  VectorConstants constants;
+  if (wide) {
+    constants.terminator = _mm_set1_epi16(static_cast<short>(options.terminator));
+    constants.canEnd = _mm_set1_epi8(-1);
+  } else {
+    constants.terminator = _mm_set1_epi8(static_cast<char>(options.terminator & 0xFF));
+    constants.canEnd = options.terminator < 0x80 ? _mm_set1_epi8(-1) : _mm_setzero_si128();
+  }
+  return constants;
+}
+
+// Lanes of all ones where a byte is printable (TAB, LF, CR, 0x20 to 0x7E), and where it is a
+// letter. SSE2 compares signed lanes, so each range is moved to start at -128 first.
+inline void ClassifyBytes(__m128i v, __m128i& printable, __m128i& letter) {
+  const __m128i visible =
+      _mm_cmplt_epi8(_mm_add_epi8(v, _mm_set1_epi8(0x60)), _mm_set1_epi8(-128 + 0x5F));
+  const __m128i controls = _mm_or_si128(
+      _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(9)), _mm_cmpeq_epi8(v, _mm_set1_epi8(10))),
+      _mm_cmpeq_epi8(v, _mm_set1_epi8(13)));
+  printable = _mm_or_si128(visible, controls);
+  const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));
+  letter = _mm_cmplt_epi8(_mm_add_epi8(folded, _mm_set1_epi8(0x1F)), _mm_set1_epi8(-128 + 26));
+}
+
+// The same for eight UTF-16 units, in 16-bit lanes.
+inline void ClassifyWide(__m128i v, __m128i& printable, __m128i& letter) {
+  const __m128i visible = _mm_cmplt_epi16(_mm_add_epi16(v, _mm_set1_epi16(0x8000 - 0x20)),
+                                          _mm_set1_epi16(-0x8000 + 0x5F));
+  const __m128i controls = _mm_or_si128(
+      _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(9)), _mm_cmpeq_epi16(v, _mm_set1_epi16(10))),
+      _mm_cmpeq_epi16(v, _mm_set1_epi16(13)));
+  printable = _mm_or_si128(visible, controls);
+  const __m128i folded = _mm_or_si128(v, _mm_set1_epi16(0x20));
+  letter = _mm_cmplt_epi16(_mm_add_epi16(folded, _mm_set1_epi16(0x8000 - 0x61)),
+                           _mm_set1_epi16(-0x8000 + 26));
+}
+
+// Sixteen bytes at p as three 16-bit masks, placed at bit shift of masks.
+inline void ClassifySixteenBytes(const VectorConstants& constants, const std::uint8_t* p,
+                                 unsigned shift, Masks& masks) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  __m128i printable;
+  __m128i letter;
+  ClassifyBytes(v, printable, letter);
+  const __m128i ends = _mm_and_si128(_mm_cmpeq_epi8(v, constants.terminator), constants.canEnd);
+  masks.terminator |= std::uint64_t(unsigned(_mm_movemask_epi8(ends))) << shift;
+  masks.printable |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_andnot_si128(ends, printable))))
+                     << shift;
+  masks.letter |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_andnot_si128(ends, letter))))
+                  << shift;
+}
+
+// Sixteen UTF-16 units at p likewise.
+inline void ClassifySixteenWide(const VectorConstants& constants, const std::uint8_t* p,
+                                unsigned shift, Masks& masks) {
+  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+  __m128i printableLow;
+  __m128i letterLow;
+  __m128i printableHigh;
+  __m128i letterHigh;
+  ClassifyWide(low, printableLow, letterLow);
+  ClassifyWide(high, printableHigh, letterHigh);
+  // Lanes are all ones or all zeros, so packing them with saturation keeps them so.
+  const __m128i ends = _mm_packs_epi16(_mm_cmpeq_epi16(low, constants.terminator),
+                                       _mm_cmpeq_epi16(high, constants.terminator));
+  const __m128i printable = _mm_packs_epi16(printableLow, printableHigh);
+  const __m128i letter = _mm_packs_epi16(letterLow, letterHigh);
+  masks.terminator |= std::uint64_t(unsigned(_mm_movemask_epi8(ends))) << shift;
+  masks.printable |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_andnot_si128(ends, printable))))
+                     << shift;
+  masks.letter |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_andnot_si128(ends, letter))))
+                  << shift;
+}
+
+#else
+
+// Without SSE2 the class table does the whole work.
+struct VectorConstants {};
+
+VectorConstants MakeVectorConstants(const ScanOptions&, bool) { return {}; }
+
+#endif
+
+// Classifies blocks of 64 units with vectors, and shorter ones unit by unit.
+template <typename Unit>
+struct Classifier {
+  const ScanOptions* options;
+  VectorConstants constants;
+
+  explicit Classifier(const ScanOptions& scanOptions)
+      : options(&scanOptions), constants(MakeVectorConstants(scanOptions, sizeof(Unit) == 2)) {}
+
+  // The 64 units at p.
+  Masks Block(const std::uint8_t* p) const {
+#if defined(__SSE2__)
+    Masks masks{0, 0, 0};
+    constexpr std::uint64_t kBytes = 16 * sizeof(Unit);
+    for (unsigned part = 0; part < 4; ++part) {
+      if constexpr (sizeof(Unit) == 1) {
+        ClassifySixteenBytes(constants, p + part * kBytes, 16 * part, masks);
+      } else {
+        ClassifySixteenWide(constants, p + part * kBytes, 16 * part, masks);
+      }
+    }
+    return masks;
+#else
+    return ClassifyUnits<Unit>(*options, p, kBlockUnits);
+#endif
+  }
+
+  // The count units at p, count from 0 to 64; no unit after them is read.
+  Masks Units(const std::uint8_t* p, std::uint64_t count) const {
+    if (count == kBlockUnits) return Block(p);
+    return ClassifyUnits<Unit>(*options, p, count);
+  }
+};
+
 template <typename Unit>
 bool Emit(OutputBuffer& out, const std::uint8_t* file, std::uint64_t at, std::uint64_t length) {
   std::uint64_t offset = at;
@@ -56,81 +229,180 @@ bool Emit(OutputBuffer& out, const std::uint8_t* file, std::uint64_t at, std::ui
                      file + at, sizeof(Unit) == 2);
 }
 
+// What the plain scan carries from one block into the next. The single-bit fields hold the
+// previous block's last bit of the mask they are named after, as bit 0.
+struct PlainCarry {
+  std::uint64_t printable = 0;
+  std::uint64_t open = 0;            // the unit could belong to a run (see ScanPlain)
+  std::uint64_t waiting = 0;         // open, but its run has not qualified yet
+  std::uint64_t qualified = 0;       // open, and its run has qualified
+  std::uint32_t letters = 0;         // letters in a row up to the block, at most minChars
+  std::uint64_t segmentStart = 0;    // unit index of the latest start of a printable stretch
+  std::uint64_t qualifiedStart = 0;  // run start of the qualified run that reaches the block
+};
+
+// The units where minChars (1 to 255) letters in a row end, carried letters included.
+inline std::uint64_t QualifyingEnds(std::uint64_t letters, std::uint32_t minChars,
+                                    std::uint32_t carried) {
+  std::uint64_t ends = 0;
+  if (minChars <= kBlockUnits) {
+    // ends holds the units ending `have` letters in a row; doubling `have` costs a shift each.
+    ends = letters;
+    for (std::uint32_t have = 1; have < minChars;) {
+      const std::uint32_t step = have < minChars - have ? have : minChars - have;
+      ends &= ends << step;
+      have += step;
+    }
+  }
+  if (carried != 0) {
+    // Letters in a row before the block lengthen its first run of letters.
+    const std::uint64_t first = static_cast<std::uint64_t>(std::countr_one(letters));
+    const std::uint64_t needed = carried >= minChars - 1 ? 0 : minChars - 1 - carried;
+    ends |= LowBits(first) & ~LowBits(needed);
+  }
+  return ends;
+}
+
+// The plain scanning rules over the masks of one block of count units at unit index first of
+// the range. Within the rules a run is open from its first printable unit; it qualifies at the
+// unit that ends minChars letters in a row (the letter count of the rules is exactly the number
+// of letters in a row, since every unit that resets it without closing the run is a printable
+// non-letter); unqualified, it closes at any unit that is not printable; qualified, at the
+// Terminator, with an entry, or with EnglishOnly at any other unit that is not printable. So
+// with EnglishOnly a run is a stretch of printable units, and without it a qualified run takes
+// in everything up to the next Terminator.
+template <typename Unit>
+bool ScanBlock(const ScanOptions& options, const Masks& masks, std::uint64_t first,
+               std::uint64_t count, PlainCarry& carry, OutputBuffer& out, const std::uint8_t* file,
+               std::uint64_t rangeStart) {
+  const std::uint64_t valid = LowBits(count);
+  const std::uint64_t printable = masks.printable;
+  const std::uint64_t ends = options.minChars == 0
+                                 ? printable
+                                 : QualifyingEnds(masks.letter, options.minChars, carry.letters);
+  // A unit that starts a stretch of printable units starts the run, if a run starts there.
+  const std::uint64_t segmentStarts = printable & ~((printable << 1) | carry.printable);
+  // open: units a run can span once it has begun; between two of its stretches no run lives.
+  const std::uint64_t open = options.englishOnly ? printable : valid & ~masks.terminator;
+  const std::uint64_t openStarts = open & ~((open << 1) | carry.open);
+  // waiting: from the start of each open stretch up to its first qualifying unit, found by
+  // letting an addition carry through the stretch from its start.
+  const std::uint64_t unqualified = open & ~ends;
+  const std::uint64_t seeds = (openStarts | carry.waiting) & unqualified;
+  const std::uint64_t waiting = ((unqualified + seeds) ^ unqualified) & unqualified;
+  const std::uint64_t qualified = open & ~waiting;
+  const std::uint64_t emits = masks.terminator & ((qualified << 1) | carry.qualified);
+
+  // The start of the run whose qualified part ends just before unit at: its first qualified
+  // unit's stretch of printable units starts it.
+  auto runStart = [&](unsigned at) -> std::uint64_t {
+    const std::uint64_t gaps = ~qualified & LowBits(at);
+    if (gaps == 0 && carry.qualified != 0) return carry.qualifiedStart;
+    const unsigned firstQualified = gaps == 0 ? 0 : HighestBit(gaps) + 1;
+    const std::uint64_t starts = segmentStarts & LowBits(firstQualified + 1);
+    return starts != 0 ? first + HighestBit(starts) : carry.segmentStart;
+  };
+
+  constexpr std::uint64_t kWidth = sizeof(Unit);
+  for (std::uint64_t pending = emits; pending != 0; pending &= pending - 1) {
+    const auto at = static_cast<unsigned>(std::countr_zero(pending));
+    const std::uint64_t start = runStart(at);
+    if (!Emit<Unit>(out, file, rangeStart + start * kWidth, first + at - start)) return false;
+  }
+
+  const std::uint64_t top = count - 1;
+  if ((qualified >> top) & 1) carry.qualifiedStart = runStart(static_cast<unsigned>(count));
+  if (segmentStarts != 0) carry.segmentStart = first + HighestBit(segmentStarts);
+  carry.printable = (printable >> top) & 1;
+  carry.open = (open >> top) & 1;
+  carry.waiting = (waiting >> top) & 1;
+  carry.qualified = (qualified >> top) & 1;
+  const std::uint64_t lettersAtEnd =
+      masks.letter == valid
+          ? carry.letters + count
+          : static_cast<std::uint64_t>(std::countl_one(masks.letter << (63 - top)));
+  carry.letters =
+      static_cast<std::uint32_t>(lettersAtEnd < options.minChars ? lettersAtEnd : options.minChars);
+  return true;
+}
+
 template <typename Unit>
 bool ScanPlain(const ScanOptions& options, OutputBuffer& out, const std::uint8_t* file,
                std::uint64_t rangeStart, std::uint64_t rangeSize) {
   constexpr std::uint64_t kWidth = sizeof(Unit);
   const std::uint64_t units = rangeSize / kWidth;
   const std::uint8_t* base = file + rangeStart;
-  const std::uint32_t minChars = options.minChars;
-  // Counting stops at minChars: beyond it only "at least minChars" matters, and nothing wraps.
-  std::uint32_t letters = 0;
-  bool open = false;
-  std::uint64_t runStart = 0;
-  for (std::uint64_t k = 0; k < units; ++k) {
-    switch (ClassOf(options, LoadUnit<Unit>(base + k * kWidth))) {
-      case kTerminator:
-        if (open && letters >= minChars &&
-            !Emit<Unit>(out, file, rangeStart + runStart * kWidth, k - runStart)) {
-          return false;
-        }
-        letters = 0;
-        open = false;
-        break;
-      case kLetter:
-        if (!open) {
-          open = true;
-          runStart = k;
-        }
-        if (letters < minChars) ++letters;
-        break;
-      case kPrintable:
-        if (!open) {
-          open = true;
-          runStart = k;
-        }
-        if (letters < minChars) letters = 0;
-        break;
-      case kOther:
-        if (options.englishOnly || letters < minChars) {
-          letters = 0;
-          open = false;
-        }
-        break;
-    }
+  const Classifier<Unit> classifier(options);
+  PlainCarry carry;
+  for (std::uint64_t k = 0; k < units; k += kBlockUnits) {
+    const std::uint64_t count = units - k < kBlockUnits ? units - k : kBlockUnits;
+    const Masks masks = classifier.Units(base + k * kWidth, count);
+    if (!ScanBlock<Unit>(options, masks, k, count, carry, out, file, rangeStart)) return false;
   }
   return true;
 }
 
-// True when a length-prefixed string has its length unit at byte at; its length goes to length.
+// Finds, only ever moving forward, the units that break a length-prefixed string: the
+// Terminator, and with EnglishOnly every other unit that is not printable. Positions are byte
+// offsets from the file's start, all of one parity.
 template <typename Unit>
-bool IsPrefixedString(const ScanOptions& options, const std::uint8_t* file, std::uint64_t fileSize,
-                      std::uint64_t at, std::uint32_t& length) {
-  constexpr std::uint64_t kWidth = sizeof(Unit);
-  const std::uint32_t units = LoadUnit<Unit>(file + at);
-  if (units < options.minChars) return false;
-  const std::uint64_t terminatorAt = at + (std::uint64_t{units} + 1) * kWidth;
-  if (terminatorAt > fileSize || fileSize - terminatorAt < kWidth) return false;
-  for (std::uint64_t j = 1; j <= units; ++j) {
-    const UnitClass unitClass = ClassOf(options, LoadUnit<Unit>(file + at + j * kWidth));
-    if (unitClass == kTerminator) return false;
-    if (options.englishOnly && unitClass == kOther) return false;
+struct BreakCursor {
+  const Classifier<Unit>* classifier;
+  const std::uint8_t* file;
+  bool englishOnly;
+  bool known = false;  // found holds the first break at or after the last `from`
+  std::uint64_t found = 0;
+  std::uint64_t scanned = 0;  // no break lies between the last `from` and here, found aside
+
+  // The first break in the count units at p, or count.
+  std::uint64_t FirstBreak(const std::uint8_t* p, std::uint64_t count) const {
+    constexpr std::uint64_t kWidth = sizeof(Unit);
+    for (std::uint64_t k = 0; k < count; k += kBlockUnits) {
+      const std::uint64_t n = count - k < kBlockUnits ? count - k : kBlockUnits;
+      const Masks masks = classifier->Units(p + k * kWidth, n);
+      const std::uint64_t breaks = englishOnly ? LowBits(n) & ~masks.printable : masks.terminator;
+      if (breaks != 0) return k + static_cast<std::uint64_t>(std::countr_zero(breaks));
+    }
+    return count;
   }
-  if (ClassOf(options, LoadUnit<Unit>(file + terminatorAt)) != kTerminator) return false;
-  length = units;
-  return true;
-}
+
+  // True when a unit in [from, to) breaks a string; from never decreases between calls.
+  bool BreakBetween(std::uint64_t from, std::uint64_t to) {
+    constexpr std::uint64_t kWidth = sizeof(Unit);
+    if (known && found >= from) return found < to;
+    known = false;
+    const std::uint64_t start = from > scanned ? from : scanned;
+    if (start >= to) return false;
+    const std::uint64_t count = (to - start) / kWidth;
+    const std::uint64_t index = FirstBreak(file + start, count);
+    if (index == count) {
+      scanned = to;
+      return false;
+    }
+    known = true;
+    found = start + index * kWidth;
+    scanned = found + kWidth;
+    return true;
+  }
+};
 
 template <typename Unit>
 bool ScanPrefixed(const ScanOptions& options, OutputBuffer& out, const std::uint8_t* file,
                   std::uint64_t fileSize, std::uint64_t rangeStart, std::uint64_t rangeSize) {
   constexpr std::uint64_t kWidth = sizeof(Unit);
   const std::uint64_t units = rangeSize / kWidth;
+  const Classifier<Unit> classifier(options);
+  BreakCursor<Unit> cursor{&classifier, file, options.englishOnly};
   std::uint64_t k = 0;
   while (k < units) {
+    // A length-prefixed string at `at` is L units free of breaks followed by the Terminator:
+    // the cheap tests go first, and the cursor has seen each unit at most once.
     const std::uint64_t at = rangeStart + k * kWidth;
-    std::uint32_t length = 0;
-    if (!IsPrefixedString<Unit>(options, file, fileSize, at, length)) {
+    const std::uint32_t length = LoadUnit<Unit>(file + at);
+    const std::uint64_t terminatorAt = at + (std::uint64_t{length} + 1) * kWidth;
+    if (length < options.minChars || terminatorAt > fileSize || fileSize - terminatorAt < kWidth ||
+        ClassOf(options, LoadUnit<Unit>(file + terminatorAt)) != kTerminator ||
+        cursor.BreakBetween(at + kWidth, terminatorAt)) {
       ++k;
       continue;
     }
