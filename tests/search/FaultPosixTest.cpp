@@ -1,0 +1,214 @@
+// Faults that only POSIX lets a test make: a disk that fills up while the translation file is
+// written, and a target truncated while an operation has it mapped (Windows refuses to truncate
+// a mapped file).
+#ifndef _WIN32
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "core/FaultGuard.h"
+#include "core/MappedFile.h"
+#include "engine/Extract.h"
+#include "engine/ImageSections.h"
+#include "engine/WriteBack.h"
+#include "search/Search.h"
+#include "tests/support/StatusCapture.h"
+#include "tests/support/TestSupport.h"
+
+namespace glos::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Pages are at most 64 KiB on the systems we build for; cutting a file to kKept bytes makes
+// every page from kPage on lie past its end.
+constexpr std::size_t kPage = 1 << 16;
+constexpr std::size_t kKept = 100;
+
+void Truncate(const std::u16string& path, std::size_t size) {
+  ASSERT_EQ(::truncate(U8(path).c_str(), static_cast<off_t>(size)), 0);
+}
+
+// Calls the action at each report, while the operation is still inside its work.
+class ReportHook {
+ public:
+  explicit ReportHook(std::function<void(StatusCode)> action) : action_(std::move(action)) {
+    SetStatusSink(&ReportHook::Sink, this);
+  }
+  ReportHook(const ReportHook&) = delete;
+  ReportHook& operator=(const ReportHook&) = delete;
+  ~ReportHook() { SetStatusSink(nullptr, nullptr); }
+  std::vector<StatusCode> codes;
+
+ private:
+  static void Sink(void* context, StatusCode code, const StatusArgument&) {
+    auto* self = static_cast<ReportHook*>(context);
+    self->codes.push_back(code);
+    self->action_(code);
+  }
+  std::function<void(StatusCode)> action_;
+};
+
+class FaultPosixTest : public ::testing::Test {
+ protected:
+  TempDir dir_;
+  Settings settings_;
+};
+
+// A target of many short strings: its translation text is several times its size.
+Bytes ManyStrings(std::size_t size) {
+  Bytes bytes;
+  while (bytes.size() + 5 <= size) bytes.insert(bytes.end(), {'W', 'o', 'r', 'd', 0});
+  bytes.resize(size, 0);
+  return bytes;
+}
+
+TEST_F(FaultPosixTest, DiskFullWhileWritingTheTranslationFileGives524AndKeepsTheOldOne) {
+  const auto target = dir_.file(u"full.dll");
+  WriteFile(target, ManyStrings(64 * 1024));
+  WriteFile(target + u".ttt", ToBytes("[Glosmorin]\r\n0x00000000,0004=Wort\r\n"));
+  // A child whose files may not grow past 16 KiB: the ~280 KiB translation text cannot be
+  // written whole. A write past the limit fails with EFBIG once SIGXFSZ is ignored.
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{16 * 1024, 16 * 1024};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(90);
+    PathBuffer path(target);
+    const StatusCode result = ExtractFile(settings_, path.units, nullptr);
+    const bool named = std::u16string(path.units) == target + u".ttt";
+    _exit(result == kStatusCannotSave && named ? 0 : 91);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadFile(target + u".ttt"), ToBytes("[Glosmorin]\r\n0x00000000,0004=Wort\r\n"));
+  // Nothing of the failed attempt is left beside them.
+  std::vector<std::string> names;
+  for (const auto& item : fs::directory_iterator(fs::path(dir_.path()))) {
+    names.push_back(item.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"full.dll", "full.dll.ttt"}));
+}
+
+TEST_F(FaultPosixTest, ScanOfAMappingTruncatedBeforehandFailsUnderTheGuard) {
+  const auto path = dir_.file(u"cut.dll");
+  WriteFile(path, ManyStrings(3 * kPage));
+  MappedFile file(path.c_str(), /*readOnly=*/true);
+  ASSERT_FALSE(file.failed());
+  Truncate(path, kKept);
+  struct Job {
+    const Settings* settings;
+    const MappedFile* file;
+    OutputOwner output;
+  } job{&settings_, &file, {}};
+  const bool completed = RunGuarded(
+      file.data(), static_cast<std::size_t>(file.size()),
+      [](void* context) {
+        auto* j = static_cast<Job*>(context);
+        ScanImage(*j->settings, j->output.buffer(), j->file->data(), j->file->size());
+      },
+      &job);
+  EXPECT_FALSE(completed);
+}
+
+// True while some open file description holds a lock on path, as every operation's MappedFile
+// does from just after it has taken the file's size.
+bool IsLocked(int fd) {
+  struct flock probe = {};
+  probe.l_type = F_WRLCK;
+  probe.l_whence = SEEK_SET;
+  return ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+}
+
+TEST_F(FaultPosixTest, ExtractOfATargetTruncatedWhileItIsScannedGives520) {
+  // A sparse target of zeros takes a while to scan and finds nothing when it is not cut: the
+  // second thread cuts it as soon as the operation holds it, so the scan meets the missing
+  // pages. Should the scan ever win the race, the next attempt decides.
+  const auto target = dir_.file(u"sparse.dll");
+  const std::string native = U8(target);
+  StatusCode result = kStatusNone;
+  for (int attempt = 0; attempt < 3 && result != kStatusScanFailed; ++attempt) {
+    WriteFile(target, {});
+    fs::resize_file(fs::path(target), std::uint64_t{64} << 20);
+    const int fd = ::open(native.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::atomic<bool> done{false};
+    std::thread cutter([&] {
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (!done && std::chrono::steady_clock::now() < deadline) {
+        if (IsLocked(fd)) {
+          EXPECT_EQ(::ftruncate(fd, kKept), 0);
+          return;
+        }
+      }
+    });
+    PathBuffer path(target);
+    result = ExtractFile(settings_, path.units, nullptr);
+    done = true;
+    cutter.join();
+    ::close(fd);
+    EXPECT_TRUE(result == kStatusScanFailed || result == kStatusNoString) << result;
+    EXPECT_EQ(std::u16string(path.units), target);
+  }
+  EXPECT_EQ(result, kStatusScanFailed);
+  EXPECT_FALSE(FileExists(target + u".ttt"));
+}
+
+TEST_F(FaultPosixTest, WriteBackOfATargetTruncatedBetweenEntriesGives523AndKeepsEarlierWrites) {
+  const auto target = dir_.file(u"cut.dll");
+  WriteFile(target, Bytes(3 * kPage, '.'));
+  // The first entry is cut (517), and the report cuts the target; the second entry's slot then
+  // lies past its end.
+  char head[32];
+  std::snprintf(head, sizeof head, "0x%08zX", 2 * kPage + 8);
+  WriteFile(target + u".ttt", ToBytes(std::string("[Glosmorin]\r\n0x00000008,0003=abcdef\r\n") +
+                                      head + ",0004=late\r\n"));
+  ReportHook hook([&](StatusCode code) {
+    if (code == kStatusCutBytes) Truncate(target, kKept);
+  });
+  PathBuffer path(target);
+  EXPECT_EQ(WriteBackFile(settings_, path.units, nullptr), kStatusCannotMap);
+  EXPECT_EQ(std::u16string(path.units), target);
+  EXPECT_EQ(hook.codes, std::vector<StatusCode>{kStatusCutBytes});
+  const Bytes left = ReadFile(target);
+  ASSERT_EQ(left.size(), kKept);
+  EXPECT_EQ(std::string(left.begin() + 8, left.begin() + 11), "abc");
+}
+
+TEST_F(FaultPosixTest, SearchOfATargetTruncatedAtTheFirstMatchGives523) {
+  const auto target = dir_.file(u"cut.bin");
+  Bytes content(3 * kPage, '.');
+  std::copy_n("MARK", 4, content.begin() + 8);
+  std::copy_n("MARK", 4, content.begin() + 2 * kPage + 8);
+  WriteFile(target, content);
+  char16_t find[260] = u"MARK";
+  char16_t none[260] = {};
+  BuildSearchPattern(settings_, find, none);
+  ReportHook hook([&](StatusCode code) {
+    if (code == kStatusFound) Truncate(target, kKept);
+  });
+  PathBuffer path(target);
+  EXPECT_EQ(SearchFile(settings_, path.units, nullptr), kStatusCannotMap);
+  EXPECT_EQ(hook.codes, std::vector<StatusCode>{kStatusFound});
+}
+
+}  // namespace
+}  // namespace glos::test
+
+#endif  // _WIN32

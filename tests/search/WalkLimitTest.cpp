@@ -1,0 +1,111 @@
+// Runs at the edge of the 260-unit path buffer: names of 259 and 260 units, trees deeper than a
+// path can reach, and a directory link that leads back to its own directory. Every run ends, and
+// no path handed out or reported is longer than the buffer holds.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "core/Directory.h"
+#include "search/Run.h"
+#include "tests/support/StatusCapture.h"
+#include "tests/support/TestSupport.h"
+
+namespace glos::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Creates a file big enough to extract, with one string in it and one "x", at its start;
+// false when the platform refuses the path.
+bool Create(const std::u16string& path) {
+  std::ofstream out(fs::path(path), std::ios::binary);
+  out << "xHello" << '\0' << std::string(505, '\xFF');
+  return out.good();
+}
+
+class WalkLimitTest : public ::testing::Test {
+ protected:
+  // Runs mode over pattern; returns the reports, each checked to fit the path buffer.
+  std::vector<Report> Run(std::uint32_t mode, const std::u16string& pattern,
+                          bool recursive = false) {
+    Settings settings;
+    SetMode(settings, mode);
+    SetOption(settings, kRecursive, recursive);
+    SearchContext context;
+    StatusCapture capture;
+    RunPattern(settings, pattern.c_str(), u"x", nullptr, context);
+    for (const Report& r : capture.reports()) {
+      // A match's argument is the path followed by its offset.
+      if (r.code != kStatusFound) {
+        EXPECT_LT(U16(r.text).size(), kPathCapacity) << r.text;
+      }
+    }
+    return capture.reports();
+  }
+  // The path of a directory under the test's own whose full path has exactly length units.
+  std::u16string DirectoryOfLength(std::size_t length) {
+    const std::size_t component = length - dir_.path().size() - 1;
+    const auto path = dir_.file(std::u16string(component, u'd'));
+    MakeDirectory(path);
+    return path;
+  }
+  TempDir dir_;
+};
+
+TEST_F(WalkLimitTest, NamesOf259UnitsAreHandledAndNamesOf260NeverReachAnOperation) {
+  const std::u16string dir = DirectoryOfLength(120);
+  const std::u16string fits = dir + kPathSeparator + std::u16string(259 - 121, u'a');
+  const std::u16string tooLong = dir + kPathSeparator + std::u16string(260 - 121, u'b');
+  ASSERT_EQ(fits.size(), 259u);
+  if (!Create(fits) || !Create(tooLong)) GTEST_SKIP() << "the platform refuses such paths";
+  const std::u16string all = dir + kPathSeparator + u'*';
+  // Neither ".ttt" nor ".tt?" fits after the longest name: Extract cannot save, Write back finds
+  // no translation file. Search needs no more room.
+  EXPECT_EQ(Run(0, all), (std::vector<Report>{{kStatusCannotSave, U8(fits)}}));
+  EXPECT_EQ(Run(1, all), (std::vector<Report>{{kStatusNoFile, U8(fits)}}));
+  EXPECT_EQ(Run(2, all), (std::vector<Report>{{kStatusFound, U8(fits) + ":00000000"},
+                                              {kStatusSearchDone, U8(fits)}}));
+  // Typed in full, the 260-unit name is cut to the buffer and names no file.
+  const std::vector<Report> typed = Run(2, tooLong);
+  ASSERT_EQ(typed.size(), 1u);
+  EXPECT_EQ(typed[0].code, kStatusNoFile);
+}
+
+TEST_F(WalkLimitTest, ATreeDeeperThanAPathCanReachEndsWhereTheBufferDoes) {
+  // Levels "dd" down to about 400 units, each with a file in it.
+  std::u16string level = dir_.path();
+  std::size_t reachable = 0;
+  std::error_code error;
+  while (level.size() < 400) {
+    if (level.size() + 6 < kPathCapacity) ++reachable;  // "/f.txt" still fits
+    if (!Create(level + kPathSeparator + u"f.txt")) GTEST_SKIP() << "cannot create " << U8(level);
+    level += kPathSeparator;
+    level += u"dd";
+    fs::create_directory(fs::path(level), error);
+    if (error) GTEST_SKIP() << "cannot create " << U8(level);
+  }
+  const std::vector<Report> log = Run(2, dir_.file(u"f.txt"), /*recursive=*/true);
+  std::size_t searched = 0;
+  for (const Report& r : log) searched += r.code == kStatusSearchDone ? 1 : 0;
+  // Every level whose file can be named is searched; the levels below it are not entered.
+  EXPECT_EQ(searched, reachable);
+}
+
+#ifndef _WIN32
+TEST_F(WalkLimitTest, ALinkToItsOwnDirectoryIsFollowedOnlyAsFarAsThePathReaches) {
+  ASSERT_TRUE(Create(dir_.file(u"f.txt")));
+  fs::create_directory_symlink(".", fs::path(dir_.file(u"loop")));
+  const std::vector<Report> log = Run(2, dir_.file(u"f.txt"), /*recursive=*/true);
+  // f.txt, loop/f.txt, loop/loop/f.txt, ... for as long as the name fits, or fewer when the
+  // system stops following links in one path first (40 on Linux).
+  const std::size_t depths = (kPathCapacity - 1 - dir_.file(u"f.txt").size()) / 5 + 1;
+  std::size_t searched = 0;
+  for (const Report& r : log) searched += r.code == kStatusSearchDone ? 1 : 0;
+  EXPECT_GT(searched, 1u);
+  EXPECT_LE(searched, depths);
+}
+#endif
+
+}  // namespace
+}  // namespace glos::test
