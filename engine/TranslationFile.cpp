@@ -1,9 +1,15 @@
 // The translation file's header and entry lines as written, and the reader of its entries.
 #include "engine/TranslationFile.h"
 
+#include <bit>
+#include <cstring>
 #include <limits>
 
 #include "engine/UnitAccess.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace glos {
 
@@ -12,24 +18,49 @@ namespace {
 // "\r\n0x", 8 hexadecimal digits, ",", at most 10 decimal digits, "=".
 constexpr std::size_t kMaxHeadUnits = 4 + 8 + 1 + 10 + 1;
 
-// Formats "\r\n0x%08X,%04d=" (the length taken as unsigned) into head; returns its length.
+// Each byte as two upper-case hexadecimal digits, and each number below 100 as two decimal ones.
+struct DigitPairs {
+  char hex[256][2];
+  char decimal[100][2];
+};
+
+constexpr DigitPairs MakeDigitPairs() {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  DigitPairs pairs{};
+  for (int i = 0; i < 256; ++i) {
+    pairs.hex[i][0] = kHex[i >> 4];
+    pairs.hex[i][1] = kHex[i & 0xF];
+  }
+  for (int i = 0; i < 100; ++i) {
+    pairs.decimal[i][0] = static_cast<char>('0' + i / 10);
+    pairs.decimal[i][1] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}
+
+constexpr DigitPairs kDigitPairs = MakeDigitPairs();
+
+// Formats "\r\n0x%08X,%04d=" (the length taken as unsigned) at head; returns its length.
 std::size_t FormatEntryHead(char* head, std::uint32_t offset, std::uint32_t length) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::size_t n = 0;
-  head[n++] = '\r';
-  head[n++] = '\n';
-  head[n++] = '0';
-  head[n++] = 'x';
-  for (int shift = 28; shift >= 0; shift -= 4) head[n++] = kHex[(offset >> shift) & 0xFu];
-  head[n++] = ',';
-  char digits[10];
-  std::size_t count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + length % 10);
-    length /= 10;
-  } while (length != 0);
-  for (std::size_t pad = count; pad < 4; ++pad) head[n++] = '0';
-  while (count != 0) head[n++] = digits[--count];
+  std::memcpy(head, "\r\n0x", 4);
+  for (int i = 0; i < 4; ++i) {
+    std::memcpy(head + 4 + 2 * i, kDigitPairs.hex[(offset >> (24 - 8 * i)) & 0xFFu], 2);
+  }
+  head[12] = ',';
+  std::size_t n = 13;
+  if (length < 10000) {
+    std::memcpy(head + n, kDigitPairs.decimal[length / 100], 2);
+    std::memcpy(head + n + 2, kDigitPairs.decimal[length % 100], 2);
+    n += 4;
+  } else {
+    char digits[10];
+    std::size_t count = 0;
+    do {
+      digits[count++] = static_cast<char>('0' + length % 10);
+      length /= 10;
+    } while (length != 0);
+    while (count != 0) head[n++] = digits[--count];
+  }
   head[n++] = '=';
   return n;
 }
@@ -44,6 +75,96 @@ bool AppendUnits(OutputBuffer& out, const char* ascii, std::size_t count) {
   return true;
 }
 
+// value in every lane of a 64-bit word of units.
+template <typename Unit>
+constexpr std::uint64_t Lanes(std::uint64_t value) {
+  return value * (sizeof(Unit) == 1 ? 0x0101010101010101u : 0x0001000100010001u);
+}
+
+// True when a unit packed in word (a 32- or 64-bit word of whole units) is written as an
+// escape. The zero-lane test is exact as a whole: a borrow only ever starts at a zero lane.
+template <typename Unit, typename Word>
+bool WordNeedsEscape(Word word) {
+  constexpr Word kOnes = static_cast<Word>(Lanes<Unit>(1));
+  constexpr Word kHighs = static_cast<Word>(Lanes<Unit>(sizeof(Unit) == 1 ? 0x80 : 0x8000));
+  auto zeroLane = [](Word v) -> Word { return (v - kOnes) & ~v & kHighs; };
+  return (zeroLane(word) | zeroLane(word ^ static_cast<Word>(Lanes<Unit>(9))) |
+          zeroLane(word ^ static_cast<Word>(Lanes<Unit>(10))) |
+          zeroLane(word ^ static_cast<Word>(Lanes<Unit>(13))) |
+          zeroLane(word ^ static_cast<Word>(Lanes<Unit>(92)))) != 0;
+}
+
+// Copies bytes bytes (two words of Word, overlapping) when none of their units needs an escape,
+// for bytes from sizeof(Word) to 2 * sizeof(Word). False, with nothing written, otherwise.
+template <typename Unit, typename Word>
+bool CopyPlainWords(std::uint8_t* dest, const std::uint8_t* source, std::size_t bytes) {
+  const Word first = LoadUnit<Word>(source);
+  const Word last = LoadUnit<Word>(source + bytes - sizeof(Word));
+  if (WordNeedsEscape<Unit>(first) || WordNeedsEscape<Unit>(last)) return false;
+  StoreUnit<Word>(dest, first);
+  StoreUnit<Word>(dest + bytes - sizeof(Word), last);
+  return true;
+}
+
+#if defined(__SSE2__)
+// One bit per byte of the 16 bytes at p that belong to a unit written as an escape.
+template <typename Unit>
+unsigned EscapeBits(const std::uint8_t* p) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  auto equal = [&](int value) {
+    return sizeof(Unit) == 1 ? _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(value)))
+                             : _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(value)));
+  };
+  const __m128i hits = _mm_or_si128(
+      _mm_or_si128(_mm_or_si128(equal(0), equal(9)), _mm_or_si128(equal(10), equal(13))),
+      equal(92));
+  return static_cast<unsigned>(_mm_movemask_epi8(hits));
+}
+#endif
+
+// EscapeUnits with the same result, taking whole words or vectors of units that need no escape
+// at once. Reads only the count units at source; dest must hold 2 * count units.
+template <typename Unit>
+std::size_t EscapeFast(std::uint8_t* dest, const std::uint8_t* source, std::size_t count) {
+  constexpr std::size_t kWidth = sizeof(Unit);
+  const std::size_t bytes = count * kWidth;
+  if (bytes >= 4 && bytes < 8) {
+    if (CopyPlainWords<Unit, std::uint32_t>(dest, source, bytes)) return count;
+    return EscapeUnits<Unit>(dest, source, count);
+  }
+  if (bytes >= 8 && bytes < 16) {
+    if (CopyPlainWords<Unit, std::uint64_t>(dest, source, bytes)) return count;
+    return EscapeUnits<Unit>(dest, source, count);
+  }
+  std::size_t done = 0;
+  std::size_t written = 0;
+#if defined(__SSE2__)
+  while (bytes - done * kWidth >= 16) {
+    const unsigned hits = EscapeBits<Unit>(source + done * kWidth);
+    if (hits == 0) {
+      std::memcpy(dest + written * kWidth, source + done * kWidth, 16);
+      done += 16 / kWidth;
+      written += 16 / kWidth;
+      continue;
+    }
+    // Up to and including the first unit that needs an escape, unit by unit.
+    const std::size_t units = static_cast<std::size_t>(std::countr_zero(hits)) / kWidth + 1;
+    written += EscapeUnits<Unit>(dest + written * kWidth, source + done * kWidth, units);
+    done += units;
+  }
+  if (done < count && bytes >= 16) {
+    // The last 16 bytes overlap units already written. When none of them needs an escape, those
+    // units were copied one for one, so writing all 16 again puts the rest right behind them.
+    const std::size_t rest = count - done;
+    if (EscapeBits<Unit>(source + bytes - 16) == 0) {
+      std::memcpy(dest + (written + rest) * kWidth - 16, source + bytes - 16, 16);
+      return written + rest;
+    }
+  }
+#endif
+  return written + EscapeUnits<Unit>(dest + written * kWidth, source + done * kWidth, count - done);
+}
+
 template <typename Unit>
 bool AppendEntryUnits(OutputBuffer& out, std::uint32_t offset, std::uint32_t length,
                       const std::uint8_t* units) {
@@ -54,15 +175,22 @@ bool AppendEntryUnits(OutputBuffer& out, std::uint32_t offset, std::uint32_t len
     out.failed = true;
     return false;
   }
-  if (!ReserveOutput(out, static_cast<std::size_t>(worst))) return false;
-  char head[kMaxHeadUnits];
-  const std::size_t headUnits = FormatEntryHead(head, offset, length);
+  if (out.capacity - out.size < worst && !ReserveOutput(out, static_cast<std::size_t>(worst))) {
+    return false;
+  }
   std::uint8_t* at = out.data + out.size;
-  for (std::size_t i = 0; i < headUnits; ++i) {
-    StoreUnit<Unit>(at + i * sizeof(Unit), static_cast<Unit>(head[i]));
+  std::size_t headUnits;
+  if constexpr (sizeof(Unit) == 1) {
+    headUnits = FormatEntryHead(reinterpret_cast<char*>(at), offset, length);
+  } else {
+    char head[kMaxHeadUnits];
+    headUnits = FormatEntryHead(head, offset, length);
+    for (std::size_t i = 0; i < headUnits; ++i) {
+      StoreUnit<Unit>(at + i * sizeof(Unit), static_cast<Unit>(head[i]));
+    }
   }
   at += headUnits * sizeof(Unit);
-  const std::size_t textUnits = EscapeUnits<Unit>(at, units, length);
+  const std::size_t textUnits = EscapeFast<Unit>(at, units, length);
   out.size += (headUnits + textUnits) * sizeof(Unit);
   return true;
 }
