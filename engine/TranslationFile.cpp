@@ -195,12 +195,39 @@ bool AppendEntryUnits(OutputBuffer& out, std::uint32_t offset, std::uint32_t len
   return true;
 }
 
-// Index of the first unit equal to wanted in [from, to), or to.
+// Index of the first unit equal to a or b in [from, to), or to.
+template <typename Unit>
+std::size_t FindUnit(const std::uint8_t* text, std::size_t from, std::size_t to, std::uint32_t a,
+                     std::uint32_t b) {
+  constexpr std::size_t kWidth = sizeof(Unit);
+#if defined(__SSE2__)
+  auto lanes = [](std::uint32_t unit) {
+    return sizeof(Unit) == 1 ? _mm_set1_epi8(static_cast<char>(unit))
+                             : _mm_set1_epi16(static_cast<short>(unit));
+  };
+  const __m128i first = lanes(a);
+  const __m128i second = lanes(b);
+  while ((to - from) * kWidth >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + from * kWidth));
+    const __m128i hits = sizeof(Unit) == 1
+                             ? _mm_or_si128(_mm_cmpeq_epi8(v, first), _mm_cmpeq_epi8(v, second))
+                             : _mm_or_si128(_mm_cmpeq_epi16(v, first), _mm_cmpeq_epi16(v, second));
+    const auto bits = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (bits != 0) return from + static_cast<std::size_t>(std::countr_zero(bits)) / kWidth;
+    from += 16 / kWidth;
+  }
+#endif
+  for (; from < to; ++from) {
+    const std::uint32_t unit = LoadUnit<Unit>(text + from * kWidth);
+    if (unit == a || unit == b) break;
+  }
+  return from;
+}
+
 template <typename Unit>
 std::size_t FindUnit(const std::uint8_t* text, std::size_t from, std::size_t to,
                      std::uint32_t wanted) {
-  while (from < to && LoadUnit<Unit>(text + from * sizeof(Unit)) != wanted) ++from;
-  return from;
+  return FindUnit<Unit>(text, from, to, wanted, wanted);
 }
 
 // Hands the line [start, end) of text to visit when it is an entry.
@@ -227,9 +254,8 @@ void ReadLines(const std::uint8_t* data, std::size_t size, EntryVisitor visit, v
   const std::size_t units = size / sizeof(Unit);
   const std::size_t end = FindUnit<Unit>(data, 0, units, 0);
   std::size_t lineStart = 0;
-  for (std::size_t i = 0; i < end; ++i) {
-    const Unit unit = LoadUnit<Unit>(data + i * sizeof(Unit));
-    if (unit != '\r' && unit != '\n') continue;
+  for (std::size_t i = FindUnit<Unit>(data, 0, end, '\r', '\n'); i < end;
+       i = FindUnit<Unit>(data, i + 1, end, '\r', '\n')) {
     // The second and later breaks of a run leave an empty line, which is no line at all.
     if (i > lineStart) ReadLine<Unit>(data, lineStart, i, visit, context);
     lineStart = i + 1;
