@@ -32,8 +32,8 @@ class MappedFile {
 
  private:
   void release();
-  std::intptr_t file_ = -1;     // descriptor or HANDLE, -1 when none
-  std::intptr_t mapping_ = 0;   // mapping HANDLE on Windows, unused elsewhere
+  std::intptr_t file_ = -1;    // descriptor or HANDLE, -1 when none
+  std::intptr_t mapping_ = 0;  // mapping HANDLE on Windows, unused elsewhere
   std::uint8_t* view_ = nullptr;
   std::uint64_t size_ = 0;
 };
