@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the native glosmorin-cli and glosmorin-cli.exe under Wine on the same real PE files and
-# compares their translation files and log lines byte for byte.
+# the fuzz seed inputs, and compares their translation files, patched files and log lines byte
+# for byte: extraction, search and replacement, and write-back of edited translation files.
 set -euo pipefail
 native=$(realpath "$1")
 windows=$(realpath "$2")
@@ -17,16 +18,36 @@ for name in kernel32.dll shlwapi.dll comctl32.dll msvcrt.dll notepad.exe; do
 done
 corpus+=("$windows")
 [ -d "$here/corpus" ] && for f in "$here"/corpus/*; do corpus+=("$f"); done
+# The fuzz seeds: small images, broken images and odd bytes, named after their target.
+mkdir -p "$work/seeds"
+for f in "$here"/../../fuzz/corpus/*/*; do
+  [ -f "$f" ] || continue
+  seed="$work/seeds/$(basename "$(dirname "$f")")-$(basename "$f").bin"
+  cp "$f" "$seed"
+  corpus+=("$seed")
+done
 
-run_case() {  # name, then the options and command
-  local label=$1; shift
+prepare() {
   for side in native windows; do
-    rm -rf "$work/$side"; mkdir -p "$work/$side"
+    rm -rf "${work:?}/$side"; mkdir -p "$work/$side"
     for f in "${corpus[@]}"; do cp "$f" "$work/$side/"; done
   done
-  local status_n=0 status_w=0
-  (cd "$work/native" && "$native" "$@" > ../native.log) || status_n=$?
-  (cd "$work/windows" && wine "$windows" "$@" > ../windows.log 2>/dev/null) || status_w=$?
+  : > "$work/native.log"; : > "$work/windows.log"
+  status_n=0 status_w=0
+}
+
+run_both() {  # the options and command, run on both sides; the logs grow, the worst status stays
+  local s=0
+  (cd "$work/native" && "$native" "$@" >> ../native.log) || s=$?
+  [ "$s" -gt "$status_n" ] && status_n=$s
+  s=0
+  (cd "$work/windows" && wine "$windows" "$@" >> ../windows.log 2>/dev/null) || s=$?
+  [ "$s" -gt "$status_w" ] && status_w=$s
+  return 0
+}
+
+compare() {  # label
+  local label=$1
   if [ "$status_n" != "$status_w" ]; then
     echo "FAIL $label: exit status native $status_n, windows $status_w"; return 1
   fi
@@ -40,8 +61,31 @@ run_case() {  # name, then the options and command
   echo "ok   $label ($n translation files, $(wc -l < "$work/native.log") log lines)"
 }
 
+run_case() {  # name, then the options and command
+  local label=$1; shift
+  prepare
+  run_both "$@"
+  compare "$label"
+}
+
+# Extracts, edits every translation file with the same sed script on both sides, writes back.
+writeback_case() {  # name, path pattern, sed script, then the options
+  local label=$1 pattern=$2 script=$3; shift 3
+  prepare
+  run_both "$@" extract "$pattern"
+  for side in native windows; do
+    for t in "$work/$side"/*.ttt; do
+      [ -f "$t" ] && LC_ALL=C sed -i -E "$script" "$t"
+    done
+  done
+  run_both "$@" writeback "$pattern"
+  compare "$label"
+}
+
 passed=0 failed=0
-check() { if run_case "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi; }
+tally() { if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi; }
+check() { tally run_case "$@"; }
+check_writeback() { tally writeback_case "$@"; }
 check "extract 8-bit" extract '*.*'
 check "extract UTF-16" -u extract '*.*'
 check "extract whole files, all characters" -x "" -a -m 5 extract '*.*'
@@ -50,5 +94,15 @@ check "search 8-bit" search '*.*' --find 'kernel'
 check "search UTF-16 with escapes" -u search '*.*' --find 'K\x0065rnel'
 check "replace 8-bit, shorter replacement" -t '\x2A' search '*.dll' --find 'kernel32' --replace 'K32\0'
 check "replace UTF-16 length-prefixed" -u -b search '*.*' --find 'Error' --replace 'Oops'
+# 8-bit edits: same length, shorter (filled), longer (cut and reported), escapes, a slot moved
+# past the end of its file.
+edit8='/^0x/ { s/rror/RROR/g; s/(Microsoft)/MS/; s/(Windows)/\1 und noch mehr Text/; s/=Wine/=\\x57\\tine\\\\/; s/^0x0000(0[0-9A-F]{3})/0x7FFF\1/ }'
+check_writeback "write back 8-bit edits" '*.*' "$edit8"
+check_writeback "write back 8-bit, no length check, other end character" '*.dll' "$edit8" -n -t '\x2E'
+check_writeback "write back length-prefixed" '*.exe' "$edit8" -b -x ""
+# UTF-16 edits on the units: same length, and a longer text where a "W" stands.
+edit16='s/r\x00r\x00o\x00r\x00/R\x00R\x00O\x00R\x00/g; s/W\x00/W\x00W\x00/g'
+check_writeback "write back UTF-16 edits" '*.*' "$edit16" -u
+check_writeback "write back UTF-16, no length check" '*.dll' "$edit16" -u -n
 echo "parity: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
