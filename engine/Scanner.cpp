@@ -342,73 +342,69 @@ bool ScanPlain(const ScanOptions& options, OutputBuffer& out, const std::uint8_t
   return true;
 }
 
-// Finds, only ever moving forward, the units that break a length-prefixed string: the
-// Terminator, and with EnglishOnly every other unit that is not printable. Positions are byte
-// offsets from the file's start, all of one parity.
-template <typename Unit>
-struct BreakCursor {
-  const Classifier<Unit>* classifier;
-  const std::uint8_t* file;
-  bool englishOnly;
-  bool known = false;  // found holds the first break at or after the last `from`
-  std::uint64_t found = 0;
-  std::uint64_t scanned = 0;  // no break lies between the last `from` and here, found aside
-
-  // The first break in the count units at p, or count.
-  std::uint64_t FirstBreak(const std::uint8_t* p, std::uint64_t count) const {
-    constexpr std::uint64_t kWidth = sizeof(Unit);
-    for (std::uint64_t k = 0; k < count; k += kBlockUnits) {
-      const std::uint64_t n = count - k < kBlockUnits ? count - k : kBlockUnits;
-      const Masks masks = classifier->Units(p + k * kWidth, n);
-      const std::uint64_t breaks = englishOnly ? LowBits(n) & ~masks.printable : masks.terminator;
-      if (breaks != 0) return k + static_cast<std::uint64_t>(std::countr_zero(breaks));
-    }
-    return count;
-  }
-
-  // True when a unit in [from, to) breaks a string; from never decreases between calls.
-  bool BreakBetween(std::uint64_t from, std::uint64_t to) {
-    constexpr std::uint64_t kWidth = sizeof(Unit);
-    if (known && found >= from) return found < to;
-    known = false;
-    const std::uint64_t start = from > scanned ? from : scanned;
-    if (start >= to) return false;
-    const std::uint64_t count = (to - start) / kWidth;
-    const std::uint64_t index = FirstBreak(file + start, count);
-    if (index == count) {
-      scanned = to;
-      return false;
-    }
-    known = true;
-    found = start + index * kWidth;
-    scanned = found + kWidth;
-    return true;
-  }
-};
-
+// The length-prefixed scan, driven by the units that break a string: the Terminator, and with
+// EnglishOnly every other unit that is not printable. The length unit at p names a string
+// exactly when the first break after p lies L + 1 units on and is the Terminator. So every
+// position p belongs to one break b, the first after it, and only the positions whose break is
+// a Terminator need their length unit read: the smallest p of that group with p + L + 1 = b is
+// the string the rules find there, and the scan, which then goes on at b, leaves the rest of
+// the group behind. Breaks come from the block masks, so a position costs constant work
+// whatever its length unit says.
 template <typename Unit>
 bool ScanPrefixed(const ScanOptions& options, OutputBuffer& out, const std::uint8_t* file,
                   std::uint64_t fileSize, std::uint64_t rangeStart, std::uint64_t rangeSize) {
   constexpr std::uint64_t kWidth = sizeof(Unit);
+  constexpr std::uint64_t kMaxLength = sizeof(Unit) == 1 ? 0xFF : 0xFFFF;
+  // Indices count units from rangeStart; the length units are [0, units). A Terminator may lie
+  // up to kMaxLength + 1 units after the last length unit, but never outside the file.
   const std::uint64_t units = rangeSize / kWidth;
+  if (units == 0) return true;
+  const std::uint64_t fileUnits = (fileSize - rangeStart) / kWidth;
+  const std::uint64_t last =
+      fileUnits - 1 < units + kMaxLength ? fileUnits - 1 : units + kMaxLength;
+  const std::uint8_t* base = file + rangeStart;
   const Classifier<Unit> classifier(options);
-  BreakCursor<Unit> cursor{&classifier, file, options.englishOnly};
-  std::uint64_t k = 0;
-  while (k < units) {
-    // A length-prefixed string at `at` is L units free of breaks followed by the Terminator:
-    // the cheap tests go first, and the cursor has seen each unit at most once.
-    const std::uint64_t at = rangeStart + k * kWidth;
-    const std::uint32_t length = LoadUnit<Unit>(file + at);
-    const std::uint64_t terminatorAt = at + (std::uint64_t{length} + 1) * kWidth;
-    if (length < options.minChars || terminatorAt > fileSize || fileSize - terminatorAt < kWidth ||
-        ClassOf(options, LoadUnit<Unit>(file + terminatorAt)) != kTerminator ||
-        cursor.BreakBetween(at + kWidth, terminatorAt)) {
-      ++k;
-      continue;
+  const std::uint32_t minChars = options.minChars;
+  std::uint64_t groupStart = 0;  // the latest break, or the first length unit while none
+  std::uint32_t clear = 0;       // units without a break up to the block, at most minChars
+  std::uint64_t clearEnough = minChars == 0 ? 1 : 0;  // the unit before the block ends minChars
+  for (std::uint64_t first = 1; first <= last; first += kBlockUnits) {
+    const std::uint64_t count = last + 1 - first < kBlockUnits ? last + 1 - first : kBlockUnits;
+    const Masks masks = classifier.Units(base + first * kWidth, count);
+    const std::uint64_t breaks =
+        options.englishOnly ? LowBits(count) & ~masks.printable : masks.terminator;
+    // A Terminator can end a string only after minChars units without a break; in files that
+    // are not text this leaves few to look at.
+    const std::uint64_t clearUnits = LowBits(count) & ~breaks;
+    const std::uint64_t clearRuns =
+        minChars == 0 ? ~std::uint64_t{0} : QualifyingEnds(clearUnits, minChars, clear);
+    const std::uint64_t ends = masks.terminator & ((clearRuns << 1) | clearEnough);
+    for (std::uint64_t pending = ends; pending != 0; pending &= pending - 1) {
+      const auto bit = static_cast<unsigned>(std::countr_zero(pending));
+      const std::uint64_t end = first + bit;
+      const std::uint64_t before = breaks & LowBits(bit);
+      const std::uint64_t from = before != 0 ? first + HighestBit(before) : groupStart;
+      const std::uint64_t nearest = end > kMaxLength + 1 ? end - 1 - kMaxLength : 0;
+      const std::uint64_t low = from > nearest ? from : nearest;
+      const std::uint64_t longest = end - 1 - minChars;
+      const std::uint64_t high = longest < units - 1 ? longest : units - 1;
+      for (std::uint64_t p = low; p <= high; ++p) {
+        const std::uint64_t length = LoadUnit<Unit>(base + p * kWidth);
+        if (p + length + 1 != end) continue;
+        if (!Emit<Unit>(out, file, rangeStart + (p + 1) * kWidth, length)) return false;
+        break;
+      }
     }
-    if (!Emit<Unit>(out, file, at + kWidth, length)) return false;
-    // The Terminator of this string is examined again, as a possible length unit.
-    k += std::uint64_t{length} + 1;
+    const std::uint64_t top = count - 1;
+    clearEnough = (clearRuns >> top) & 1;
+    const std::uint64_t clearAtEnd =
+        clearUnits == LowBits(count)
+            ? clear + count
+            : static_cast<std::uint64_t>(std::countl_one(clearUnits << (63 - top)));
+    clear = static_cast<std::uint32_t>(clearAtEnd < minChars ? clearAtEnd : minChars);
+    if (breaks != 0) groupStart = first + HighestBit(breaks);
+    // Every later group starts at or after this break, past the last length unit.
+    if (groupStart >= units) break;
   }
   return true;
 }
