@@ -744,6 +744,82 @@ bool VisitMatch(void* context, std::uint64_t offset) {
 
 }  // namespace
 
+// The byte form BuildSearchPattern must give a typed text whose units are all below 0x80 (the
+// same in every code page), or any text in UTF-16 mode: the length unit, the items, the fill.
+std::vector<std::uint8_t> ReferencePattern(const Units& typed, unsigned width, bool prefix,
+                                           std::uint32_t terminator, std::size_t& units) {
+  const Units items = ReferenceUnescape(typed, width);
+  std::vector<std::uint8_t> bytes(kSearchTextCapacity * width);
+  std::size_t at = prefix ? 1 : 0;
+  for (std::uint32_t item : items) PutUnit(bytes.data(), width * at++, width, item);
+  if (prefix) PutUnit(bytes.data(), 0, width, static_cast<std::uint32_t>(items.size()));
+  units = at;
+  while (at < kSearchTextCapacity) PutUnit(bytes.data(), width * at++, width, terminator);
+  return bytes;
+}
+
+// BuildSearchPattern on typed texts of up to a whole buffer, in exact-size buffers.
+std::string CheckPatternBuilding(std::uint8_t options, std::uint16_t terminator,
+                                 const std::vector<std::uint8_t>& findText,
+                                 const std::vector<std::uint8_t>& replacementText) {
+  Settings settings;
+  SetOption(settings, kUnicodeMode, (options & 16) != 0);
+  SetOption(settings, kLengthPrefixed, (options & 32) != 0);
+  SetTerminator(settings, terminator);
+  const unsigned width = HasOption(settings, kUnicodeMode) ? 2 : 1;
+  auto typed = [&](const std::vector<std::uint8_t>& bytes) {
+    Units units = (options & 64) != 0 ? ToUnits(bytes, 2) : ToUnits(bytes, 1);
+    if (units.size() > kSearchTextCapacity) units.resize(kSearchTextCapacity);
+    return units;
+  };
+  const Units find = typed(findText);
+  const Units replacement = typed(replacementText);
+  auto find16 = Exact<char16_t>(kSearchTextCapacity);
+  auto replacement16 = Exact<char16_t>(kSearchTextCapacity);
+  for (std::size_t i = 0; i < kSearchTextCapacity; ++i) {
+    find16[i] = static_cast<char16_t>(i < find.size() ? find[i] : 0);
+    replacement16[i] = static_cast<char16_t>(i < replacement.size() ? replacement[i] : 0);
+  }
+  const bool present = replacement16[0] != 0;
+  ReportLog log;
+  BuildSearchPattern(settings, find16.get(), replacement16.get());
+  const SearchPattern& pattern = settings.searchPattern;
+  if (pattern.findLength < 0 || pattern.findLength > kSearchBufferBytes) {
+    return "find length " + std::to_string(pattern.findLength);
+  }
+  if (pattern.findBytes != reinterpret_cast<const std::uint8_t*>(find16.get()) ||
+      (pattern.replacementBytes != nullptr) != present) {
+    return "the pattern does not point at its buffers";
+  }
+  if (!log.reports.empty()) return "building the pattern reported something";
+  const std::uint32_t fill = Terminator(settings) & (width == 1 ? 0xFFu : 0xFFFFu);
+  const bool prefix = HasOption(settings, kLengthPrefixed);
+  const struct {
+    const Units& typed;
+    const char16_t* buffer;
+    const char* name;
+  } texts[] = {{replacement, replacement16.get(), "replacement"}, {find, find16.get(), "find"}};
+  for (const auto& text : texts) {
+    // As it is taken: up to its first zero, and never the buffer's last unit.
+    Units taken(text.typed.begin(), std::find(text.typed.begin(), text.typed.end(), 0u));
+    if (taken.size() > kSearchTextCapacity - 1) taken.resize(kSearchTextCapacity - 1);
+    const bool comparable = width == 2 || std::all_of(taken.begin(), taken.end(),
+                                                      [](std::uint32_t u) { return u < 0x80; });
+    if (!comparable) continue;
+    std::size_t units = 0;
+    const std::vector<std::uint8_t> expected = ReferencePattern(taken, width, prefix, fill, units);
+    if (std::memcmp(text.buffer, expected.data(), expected.size()) != 0) {
+      return std::string("the ") + text.name + " bytes differ from the reference's";
+    }
+    if (text.buffer == find16.get() &&
+        static_cast<std::size_t>(pattern.findLength) != units * width) {
+      return "find length " + std::to_string(pattern.findLength) + ", the reference has " +
+             std::to_string(units * width);
+    }
+  }
+  return {};
+}
+
 std::string CheckSearch(const std::uint8_t* data, std::size_t size) {
   Input in(data, size);
   std::size_t length = 1 + (in.byte() & 63);
@@ -755,6 +831,9 @@ std::string CheckSearch(const std::uint8_t* data, std::size_t size) {
   std::vector<std::uint8_t> replacement;
   if ((options & 1) != 0) replacement = in.take(length);
   const std::vector<std::uint8_t> file = in.rest();
+  if ((options & 128) != 0) {
+    return CheckPatternBuilding(options, static_cast<std::uint16_t>(position / 16), file, find);
+  }
   if (fromFile) {
     length = std::min(length, file.size());
     const std::size_t at = position % (file.size() - length + 1);

@@ -40,6 +40,10 @@ std::string CheckEscape(const std::uint8_t* data, std::size_t size);
 // the match that cancels, the position of find bytes taken from the file (in steps of 16),
 // then the find bytes and the replacement unless taken from the file, then the file. Matches,
 // their order and the bytes afterwards equal a naive reference's.
+// With bit 7 of the option byte set, BuildSearchPattern instead, on the "file" as the typed find
+// text and the find bytes as the typed replacement (bit 4 UnicodeMode, bit 5 LengthPrefixed,
+// bit 6 typed units from byte pairs rather than single bytes, the position byte the
+// Terminator): the byte forms stay in their buffers and equal the reference's.
 std::string CheckSearch(const std::uint8_t* data, std::size_t size);
 
 using Check = std::string (*)(const std::uint8_t* data, std::size_t size);

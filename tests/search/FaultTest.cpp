@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <ostream>
 
 #include "core/MappedFile.h"
 #include "core/Walker.h"
@@ -93,6 +94,8 @@ struct FaultCase {
   bool duringWalk;
   StatusCode extract, writeBack, search, replace;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.name; }
 
 void MakeReadOnly(const std::u16string& path) {
   fs::permissions(fs::path(path),
