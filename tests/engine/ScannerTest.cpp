@@ -255,5 +255,163 @@ TEST(ScannerTest, RandomFilesMatchTheReference) {
   EXPECT_GT(found[1], 1000u);
 }
 
+// A run of exactly minChars letters qualifies and one letter fewer does not, wherever the run
+// ends relative to the scanner's blocks of 64 units, and in either width and option set.
+TEST(ScannerTest, LetterRunsQualifyAcrossBlockBoundaries) {
+  for (const std::uint32_t flags : {std::uint32_t{kEnglishOnly}, 0u, kUnicodeMode | kEnglishOnly,
+                                    std::uint32_t{kUnicodeMode}}) {
+    for (const std::uint32_t min : {1u, 2u, 4u, 31u, 63u, 64u, 65u, 127u, 128u, 129u, 255u}) {
+      const std::uint32_t word = flags | (min << 16);
+      const bool wide = word & kUnicodeMode;
+      for (const std::uint64_t end : {62u, 63u, 64u, 65u, 127u, 128u, 129u, 191u, 256u, 320u}) {
+        if (end < min) continue;
+        for (const std::uint32_t letters : {min - 1, min}) {
+          // Units: a printable lead, the letters ending at unit `end`, the Terminator 0.
+          Bytes units(end + 1 - letters, '1');
+          units.insert(units.end(), letters, 'q');
+          units.push_back(0);
+          units.insert(units.end(), 5, 0xFE);
+          const Bytes file = wide ? Wide(units) : units;
+          const std::size_t found = ExpectMatchesReference(word, file, 0, file.size());
+          EXPECT_EQ(found, letters == min ? 1u : 0u)
+              << "min " << min << " end " << end << " word 0x" << std::hex << word;
+        }
+      }
+    }
+  }
+}
+
+// A length unit that is the last unit of its range still starts a string, though its text and
+// Terminator lie after the range, also when the length unit is itself a break and when the
+// Terminator is the file's last unit.
+TEST(ScannerTest, PrefixedStringsReachPastTheirRange) {
+  for (const std::uint32_t flags : {std::uint32_t{kEnglishOnly}, 0u, kUnicodeMode | kEnglishOnly,
+                                    std::uint32_t{kUnicodeMode}}) {
+    const std::uint32_t word = flags | kLengthPrefixed | (4u << 16);
+    const bool wide = word & kUnicodeMode;
+    const std::uint64_t w = wide ? 2 : 1;
+    for (const std::uint32_t length : {5u, 70u, 200u}) {
+      for (const std::uint64_t lead : {0u, 1u, 63u, 64u, 100u}) {
+        // Lead units of 2 are below MinChars, so no string starts in the lead.
+        Bytes units(lead, 2);
+        units.push_back(static_cast<std::uint8_t>(length));
+        units.insert(units.end(), length, 'Q');
+        units.push_back(0);
+        const Bytes file = wide ? Wide(units) : units;
+        SCOPED_TRACE(testing::Message()
+                     << "length " << length << " lead " << lead << " word 0x" << std::hex << word);
+        // The range holds the lead and the length unit, and for UTF-16 one odd byte more.
+        const std::uint64_t size = (lead + 1) * w + (wide ? 1 : 0);
+        EXPECT_EQ(ExpectMatchesReference(word, file, 0, size), 1u);
+        EXPECT_EQ(ExpectMatchesReference(word, file, lead * w, w), 1u);
+        EXPECT_EQ(ExpectMatchesReference(word, file, 0, lead * w), 0u);
+      }
+    }
+  }
+}
+
+// Files made of pieces longer than the scanner's blocks: letter runs up to 300 units, printable
+// and non-printable stretches, Terminators, and length units followed by strings that fit,
+// fall one short, run one over or hold a break.
+Bytes StructuredFile(std::mt19937& rng, std::uint32_t word, std::size_t minUnits) {
+  const bool wide = word & kUnicodeMode;
+  const std::uint16_t term = word & 0xFFFF;
+  const std::uint32_t min = (word >> 16) & 0xFF;
+  std::vector<std::uint32_t> units;
+  auto pick = [&](std::initializer_list<std::uint32_t> values) {
+    return *(values.begin() + rng() % values.size());
+  };
+  auto printableRun = [&](std::size_t n, bool letters) {
+    for (std::size_t i = 0; i < n; ++i) {
+      units.push_back(letters ? 'a' + rng() % 26 : pick({'1', ' ', '\t', '\\', '~', '.'}));
+    }
+  };
+  auto length = [&] {
+    const std::uint32_t longest = wide ? 700 : 255;
+    const std::uint32_t n = pick({min, min + 1, min + 63, min + 64, min + 200, 255, 256});
+    return n > longest ? min : n;
+  };
+  while (units.size() < minUnits) {
+    switch (rng() % 8) {
+      case 0:
+        printableRun(pick({1, 3, 5, 60, 64, 65, 130, 255, 300}), true);
+        break;
+      case 1:
+        printableRun(1 + rng() % 70, false);
+        break;
+      case 2:
+        units.insert(units.end(), 1 + rng() % 3, term);
+        break;
+      case 3:
+        for (std::size_t n = 1 + rng() % 100; n != 0; --n) {
+          units.push_back(wide ? pick({1, 0x7F, 0x80, 0xFF, 0x100, 0x4141, 0xFFFF})
+                               : pick({1, 0x7F, 0x80, 0xFF}));
+        }
+        break;
+      default: {
+        const std::uint32_t n = length();
+        units.push_back(n);
+        const std::size_t textAt = units.size();
+        printableRun(n, rng() % 2 == 0);
+        const std::uint32_t shape = rng() % 5;
+        if (shape == 1 && n != 0) units.pop_back();
+        if (shape == 2) units.push_back('z');
+        if (shape == 3 && n != 0) units[textAt + rng() % n] = pick({term, 0x01, 0x80});
+        units.push_back(term);
+        break;
+      }
+    }
+  }
+  Bytes file;
+  for (const std::uint32_t unit : units) {
+    file.push_back(unit & 0xFF);
+    if (wide) file.push_back((unit >> 8) & 0xFF);
+  }
+  return file;
+}
+
+struct ScanKind {
+  const char* name;
+  std::uint32_t flags;
+};
+
+class ScannerStructuredTest : public testing::TestWithParam<ScanKind> {};
+
+// Every terminator and MinChars that changes the block logic, with and without EnglishOnly,
+// over whole files (odd leads put UTF-16 units at odd offsets) and over inner ranges whose
+// length-prefixed strings end after the range or at the file's end.
+TEST_P(ScannerStructuredTest, MatchesTheReference) {
+  const std::uint32_t flags = GetParam().flags;
+  std::mt19937 rng(flags ^ 0x5CA77E5u);
+  const bool wide = flags & kUnicodeMode;
+  std::size_t found = 0;
+  for (const std::uint32_t english : {std::uint32_t{kEnglishOnly}, 0u}) {
+    for (const std::uint16_t term : {0x0000, 0x0020, 0x0061, 0x0080, 0x4141}) {
+      if (term == 0x4141 && !wide) continue;
+      for (const std::uint32_t min : {0u, 1u, 4u, 63u, 64u, 65u, 130u, 255u}) {
+        const std::uint32_t word = flags | english | term | (min << 16);
+        for (int round = 0; round < 3; ++round) {
+          Bytes file(rng() % 2, 0xFE);
+          const Bytes body = StructuredFile(rng, word, 1500 + rng() % 1500);
+          file.insert(file.end(), body.begin(), body.end());
+          found += ExpectMatchesReference(word, file, 0, file.size());
+          found += ExpectMatchesReference(word, file, 1, file.size() - 1);
+          const std::uint64_t start = rng() % file.size();
+          found += ExpectMatchesReference(word, file, start, rng() % (file.size() - start + 1));
+        }
+      }
+    }
+  }
+  EXPECT_GT(found, 1000u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ScannerStructuredTest,
+                         testing::Values(ScanKind{"Plain8", 0}, ScanKind{"Plain16", kUnicodeMode},
+                                         ScanKind{"Prefixed8", kLengthPrefixed},
+                                         ScanKind{"Prefixed16", kLengthPrefixed | kUnicodeMode}),
+                         [](const testing::TestParamInfo<ScanKind>& info) {
+                           return std::string(info.param.name);
+                         });
+
 }  // namespace
 }  // namespace glos::test
