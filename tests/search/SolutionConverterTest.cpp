@@ -94,12 +94,6 @@ TEST_F(SolutionConverterTest, ConvertsBothWaysInPlace) {
   }
 }
 
-TEST_F(SolutionConverterTest, AsksWithBothDigits) {
-  RecordingFrontEnd frontEnd(true);
-  ConvertSolution(Write("a.sln", kSolution2005).c_str(), frontEnd);
-  EXPECT_EQ(frontEnd.calls, std::vector<std::string>{kAsk2005});
-}
-
 TEST_F(SolutionConverterTest, RoundTripGivesBackTheOriginalBytes) {
   const std::u16string path = Write("a.sln", kSolution2005);
   RecordingFrontEnd frontEnd(true);

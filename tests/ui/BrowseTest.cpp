@@ -54,7 +54,7 @@ TEST(ReplaceUnitTest, ReplacesEveryOccurrenceEvenByZero) {
   EXPECT_EQ(std::u16string(ReplaceUnit(plain, u'|', 0)), u"axcaxc");
 }
 
-TEST_F(BrowseTest, FirstUseStoresTheDefaultFilterAndCancelKeepsTheField) {
+TEST_F(BrowseTest, FilterComesFromTheProfileWhichFirstUseFills) {
   Open(u"C:\\nothing\\here.dll");
   std::vector<std::u16string> types;
   ModalAnswerer answerer([&](HWND dialog, const SeenBox&) {
@@ -67,16 +67,8 @@ TEST_F(BrowseTest, FirstUseStoresTheDefaultFilterAndCancelKeepsTheField) {
   EXPECT_EQ(types,
             (std::vector<std::u16string>{u"常用文件 (*.exe;*.dll;*.arsc)", u"所有文件 (*.*)"}));
   EXPECT_EQ(TextOf(PageControl(IDC_PATH)), u"C:\\nothing\\here.dll");
-}
 
-TEST_F(BrowseTest, EditedProfileFilterChangesTheFileTypes) {
   WriteProfileString(ProgramSettings(), u"Filter500", u"文本 (*.txt)|*.txt|翻译 (*.ttt)|*.ttt|");
-  Open();
-  std::vector<std::u16string> types;
-  ModalAnswerer answerer([&](HWND dialog, const SeenBox&) {
-    types = FileTypes(dialog);
-    return IDCANCEL;
-  });
   Click(IDC_BROWSE);
   EXPECT_EQ(types, (std::vector<std::u16string>{u"文本 (*.txt)", u"翻译 (*.ttt)"}));
   EXPECT_EQ(ProfileFilter(), u"文本 (*.txt)|*.txt|翻译 (*.ttt)|*.ttt|");

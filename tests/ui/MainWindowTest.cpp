@@ -48,28 +48,6 @@ TEST(StripQuotesTest, RemovesOnePairOfSurroundingQuotes) {
   }
 }
 
-TEST_F(MainWindowTest, CommandLineBecomesThePathWithoutOnePairOfQuotes) {
-  struct Case {
-    const char16_t* commandLine;
-    std::u16string path;
-    bool okEnabled;
-  };
-  const Case cases[] = {
-      {u"\"C:\\a b\\x.dll\"", u"C:\\a b\\x.dll", true},
-      {u"C:\\x.dll", u"C:\\x.dll", true},
-      {u"\"a\" \"b\"", u"a\" \"b", true},
-      {u"", u"", false},
-      {nullptr, u"", false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.commandLine != nullptr ? U8(c.commandLine) : "null");
-    Open(c.commandLine);
-    EXPECT_EQ(TextOf(PageControl(IDC_PATH)), c.path);
-    EXPECT_EQ(OkEnabled(), c.okEnabled);
-    DestroyWindow(Main());
-  }
-}
-
 TEST_F(MainWindowTest, OpensOnTheTabOfModeWithItsCaption) {
   struct Case {
     unsigned mode;
@@ -93,22 +71,6 @@ TEST_F(MainWindowTest, OpensOnTheTabOfModeWithItsCaption) {
     EXPECT_NE(PageControl(c.pageControl), nullptr);
     EXPECT_EQ(OkCaption(), c.caption);
     DestroyWindow(Main());
-  }
-}
-
-TEST_F(MainWindowTest, HasThreeTabsInOrder) {
-  Open();
-  HWND tabs = MainControl(IDC_TABS);
-  ASSERT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 3);
-  const std::u16string names[] = {u"提取", u"回写", u"搜索"};
-  for (int i = 0; i < 3; ++i) {
-    wchar_t name[80] = {};
-    TCITEMW item = {};
-    item.mask = TCIF_TEXT;
-    item.pszText = name;
-    item.cchTextMax = 80;
-    SendMessageW(tabs, TCM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
-    EXPECT_EQ(std::u16string(Units(name)), names[i]);
   }
 }
 
@@ -170,16 +132,6 @@ TEST_F(MainWindowTest, PageTitleAndIconAreInPlace) {
   EXPECT_EQ(title.lfHeight, 2 * dialog.lfHeight);
   EXPECT_TRUE(title.lfItalic);
   EXPECT_NE(GetClassLongPtrW(Main(), GCLP_HICON), 0);
-}
-
-TEST_F(MainWindowTest, StatusLinesGoInAtTheCaretInOrder) {
-  Open();
-  ReportStatus(kStatusExtracted, u"a.dll.ttt");
-  ReportStatus(kStatusNoString, u"b.dll");
-  ReportStatusNumber(kStatusLengthMismatch, 0x1A2B);
-  EXPECT_EQ(LogText(),
-            u"◆ 已经成功提取字符串: a.dll.ttt\r\n◇ 未找到合适的字符串: b.dll\r\n"
-            u"◎ 字符串长度校验不匹配: 00001A2B\r\n");
 }
 
 TEST_F(MainWindowTest, OkRunsTheOperationOfModeAfterEmptyingTheLog) {

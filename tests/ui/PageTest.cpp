@@ -78,15 +78,6 @@ TEST_F(PageTest, EachBoxWritesOnlyItsOwnBit) {
   }
 }
 
-TEST_F(PageTest, OptionsCarryAcrossPages) {
-  OpenOn(0);
-  Click(IDC_UNICODE_MODE);
-  SelectTab(1);  // no box for it here, and the option stays
-  SelectTab(2);
-  EXPECT_TRUE(Checked(IDC_UNICODE_MODE));
-  EXPECT_TRUE(HasOption(ProgramSettings(), kUnicodeMode));
-}
-
 TEST_F(PageTest, MinimumCharactersTakesOnlyValuesInRange) {
   OpenOn(0);
   HWND field = PageControl(IDC_MIN_CHARS);
@@ -205,36 +196,6 @@ TEST_F(PageTest, ListChoiceTakesEffectAtTheLatestWhenTheFocusLeaves) {
                reinterpret_cast<LPARAM>(PageControl(IDC_END_CHARACTER)));
   SetFocus(PageControl(IDC_PATH));
   EXPECT_EQ(Terminator(ProgramSettings()), 9u);
-}
-
-TEST_F(PageTest, TerminatorShowsInItsEscapedForm) {
-  const std::pair<std::uint16_t, std::u16string> cases[] = {
-      {0, u"\\0"}, {9, u"\\t"}, {10, u"\\n"}, {13, u"\\r"}, {u'\\', u"\\\\"}, {u'A', u"A"},
-  };
-  for (const auto& [terminator, text] : cases) {
-    SetTerminator(ProgramSettings(), terminator);
-    OpenOn(1);
-    EXPECT_EQ(TextOf(PageControl(IDC_END_CHARACTER)), text);
-    EXPECT_EQ(Terminator(ProgramSettings()), terminator);
-    DestroyWindow(Main());
-  }
-}
-
-TEST_F(PageTest, PagePaintsNoBackgroundOfItsOwn) {
-  OpenOn(0);
-  HDC dc = GetDC(Page());
-  auto answer = [&](UINT message, int id) {
-    return SendMessageW(Page(), message, reinterpret_cast<WPARAM>(dc),
-                        reinterpret_cast<LPARAM>(PageControl(id)));
-  };
-  EXPECT_EQ(answer(WM_CTLCOLORSTATIC, IDC_RECURSIVE), 5);
-  EXPECT_EQ(answer(WM_CTLCOLORBTN, IDC_BROWSE), 5);
-  HWND text = GetWindow(PageControl(IDC_PATH), GW_HWNDPREV);  // "路径(&P):"
-  EXPECT_EQ(SendMessageW(Page(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                         reinterpret_cast<LPARAM>(text)),
-            reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH)));
-  EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
-  ReleaseDC(Page(), dc);
 }
 
 }  // namespace
