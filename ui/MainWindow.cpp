@@ -135,7 +135,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         AppendStatusLine(window, static_cast<StatusCode>(wParam),
                          *reinterpret_cast<const StatusArgument*>(lParam));
         return 0;
-      case WM_DESTROY:
+      case WM_NCDESTROY:
         ForgetMainWindow();
         return FALSE;
       default:

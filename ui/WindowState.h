@@ -17,7 +17,7 @@ struct WindowGeometry {
 
 struct WindowState {
   HINSTANCE instance = nullptr;  // every string, icon and template is loaded from it
-  HWND mainWindow = nullptr;     // set first thing at WM_INITDIALOG, cleared at WM_DESTROY
+  HWND mainWindow = nullptr;     // set first thing at WM_INITDIALOG, cleared when destroyed
   HWND currentPage = nullptr;    // the operation page shown, null until the first one exists
   WindowGeometry geometry;
   ScopedGdiObject titleFont;  // label 312's font, made at WM_INITDIALOG

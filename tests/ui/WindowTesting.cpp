@@ -73,6 +73,9 @@ void WindowTest::SetUp() {
 void WindowTest::TearDown() {
   if (Window().mainWindow != nullptr) DestroyWindow(Window().mainWindow);
   PumpMessages();
+  // The window's state goes with it, so that the next window measures itself afresh.
+  EXPECT_EQ(Window().mainWindow, nullptr);
+  EXPECT_EQ(Window().titleFont.get(), nullptr);
   SetStatusSink(nullptr, nullptr);
 }
 
