@@ -38,16 +38,19 @@ test-native: build-native
 test-asan: build-asan
 	ctest --test-dir $(ASAN) --output-on-failure -j$(JOBS)
 
+# Under a virtual display, so that the window tests run too; serially, as they need the focus.
 test-win: build-win
-	bash scripts/wine-test.sh $(WIN)
+	bash scripts/xvfb-wine-test.sh $(WIN)
 
 test-parity: build-native build-win
 	bash tests/cli/parity.sh $(NATIVE)/cli/glosmorin-cli $(WIN)/cli/glosmorin-cli.exe
 
 test: test-native test-asan test-win test-parity
 
+# The window under Wine where there is a display; the console demo elsewhere.
 run: build
-	bash scripts/demo.sh $(NATIVE)/cli/glosmorin-cli $(WIN)/cli/glosmorin-cli.exe
+	@if [ -n "$$DISPLAY" ]; then bash scripts/run-window.sh $(WIN); \
+	else bash scripts/demo.sh $(NATIVE)/cli/glosmorin-cli $(WIN)/cli/glosmorin-cli.exe; fi
 
 bench: build-native
 	bash bench/run.sh $(NATIVE)/cli/glosmorin-cli
