@@ -1,6 +1,9 @@
 // Translation files: entry lines as written, the encoding rule and the line rules of the reader.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <random>
+
 #include "engine/TranslationFile.h"
 #include "tests/support/TestSupport.h"
 
@@ -116,6 +119,152 @@ TEST(TranslationFileTest, EncodingAndEndOfText) {
   Bytes odd = WideBytes("0x1,1=a\r\n0x2,1=b");
   odd.push_back('\n');
   EXPECT_EQ(Read(odd), (std::vector<Seen>{{1, 1, "a"}}));
+}
+
+// Entry heads and escaped texts against a formatter written from the format's rules: lengths on
+// every side of the 4-, 8- and 16-byte steps of the copy, escapes at every density, sources at
+// odd addresses, in both widths.
+TEST(TranslationFileTest, EntriesMatchAFormatterWrittenFromTheRules) {
+  std::mt19937 rng(7340033);
+  const std::uint32_t escapes[] = {0, 9, 10, 13, 92};
+  const std::uint32_t others[] = {'a', 'Z', ' ', 0x7F, 0x80, 0xFF, 0x0D0A, 0x5C00, 0x0900, 0xFFFF};
+  for (bool wide : {false, true}) {
+    for (int round = 0; round < 3000; ++round) {
+      const std::uint32_t length = round < 200       ? static_cast<std::uint32_t>(round % 70)
+                                   : round % 97 == 0 ? 9990 + rng() % 20
+                                                     : rng() % 130;
+      const std::uint32_t density = rng() % 4;  // none, rare, often, always
+      const std::uint32_t offset = rng() % 3 == 0 ? 0xFFFFFFFFu - rng() % 4 : rng();
+      Bytes source(1 + rng() % 3, 0xEE);  // the string starts at an odd or even address
+      const std::size_t at = source.size();
+      std::string expected;
+      char head[40];
+      std::snprintf(head, sizeof(head), "\r\n0x%08X,%04u=", offset, length);
+      auto put = [&](std::uint32_t unit) {
+        expected += static_cast<char>(unit & 0xFF);
+        if (wide) expected += static_cast<char>(unit >> 8);
+      };
+      for (const char* c = head; *c; ++c) put(static_cast<unsigned char>(*c));
+      for (std::uint32_t i = 0; i < length; ++i) {
+        const bool escape =
+            density == 3 || (density == 1 && rng() % 40 == 0) || (density == 2 && rng() % 3 == 0);
+        std::uint32_t unit = escape ? escapes[rng() % 5] : others[rng() % 10];
+        if (!wide) unit &= 0xFF;
+        source.push_back(unit & 0xFF);
+        if (wide) source.push_back(unit >> 8);
+        const char* letter = unit == 0    ? "0"
+                             : unit == 9  ? "t"
+                             : unit == 10 ? "n"
+                             : unit == 13 ? "r"
+                             : unit == 92 ? "\\"
+                                          : nullptr;
+        if (letter != nullptr) {
+          put('\\');
+          put(static_cast<unsigned char>(*letter));
+        } else {
+          put(unit);
+        }
+      }
+      OutputOwner owner;
+      ASSERT_TRUE(AppendEntry(owner.buffer(), offset, length, source.data() + at, wide));
+      const OutputBuffer& out = owner.buffer();
+      ASSERT_EQ(std::string(reinterpret_cast<const char*>(out.data), out.size), expected)
+          << "wide " << wide << " round " << round << " length " << length;
+    }
+  }
+}
+
+// The reader against one written from its rules, on random texts whose lines are longer and
+// shorter than the 16 bytes it looks at together; UTF-16 units that merely hold a CR, LF, comma
+// or zero byte are no break, separator or end.
+TEST(TranslationFileTest, ReaderMatchesItsRulesOnRandomTexts) {
+  std::mt19937 rng(1234567);
+  const std::uint32_t alphabet[] = {'0',  '0',  'x', '1',  'F',    ',',    '=',    'a',    '\\',
+                                    '\r', '\n', ' ', 0x80, 0x0D41, 0x0A2C, 0x3D00, 0x0100, 0};
+  std::size_t entries = 0;
+  for (bool wide : {false, true}) {
+    for (int round = 0; round < 400; ++round) {
+      // A header line makes the fourth byte tell the width.
+      std::vector<std::uint32_t> units;
+      if (wide) units.push_back(0xFEFF);
+      for (const char c : std::string("[Glosmorin]\r\n")) units.push_back(c);
+      const std::size_t target = 20 + rng() % 300;
+      while (units.size() < target) {
+        if (rng() % 3 == 0) {
+          for (const char c : std::string("0x") + std::to_string(rng() % 5000) + "," +
+                                  std::to_string(rng() % 99) + "=") {
+            units.push_back(static_cast<unsigned char>(c));
+          }
+        }
+        for (std::size_t n = rng() % 40; n != 0; --n) {
+          std::uint32_t unit = alphabet[rng() % std::size(alphabet)];
+          // A zero unit ends the text; only some texts hold one.
+          if (unit == 0 && (round % 4 != 0 || rng() % 8 != 0)) unit = 'b';
+          units.push_back(wide ? unit : unit & 0xFF);
+        }
+        units.push_back(rng() % 2 ? '\r' : '\n');
+      }
+      Bytes file;
+      for (const std::uint32_t unit : units) {
+        file.push_back(unit & 0xFF);
+        if (wide) file.push_back(unit >> 8);
+      }
+      if (wide && rng() % 2 == 0) file.push_back('\n');  // an odd last byte takes no part
+      // The rules, unit by unit.
+      std::vector<Seen> expected;
+      std::vector<std::uint32_t> text(units.begin(), units.end());
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == 0) text.resize(i);
+      }
+      std::vector<std::uint32_t> line;
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n') {
+          line.push_back(text[i]);
+          continue;
+        }
+        if (!line.empty() && line[0] == '0') {
+          auto findFrom = [&](std::size_t from, std::uint32_t c) {
+            while (from < line.size() && line[from] != c) ++from;
+            return from;
+          };
+          const std::size_t comma = findFrom(0, ',');
+          const std::size_t equals = comma == line.size() ? comma : findFrom(comma + 1, '=');
+          if (equals != line.size()) {
+            auto number = [&](std::size_t from) {
+              std::uint32_t value = 0;
+              if (from + 1 < line.size() && line[from] == '0' &&
+                  (line[from + 1] == 'x' || line[from + 1] == 'X')) {
+                for (std::size_t k = from + 2; k < line.size(); ++k) {
+                  const std::uint32_t c = line[k];
+                  const int d = c >= '0' && c <= '9'   ? static_cast<int>(c - '0')
+                                : c >= 'A' && c <= 'F' ? static_cast<int>(c - 'A' + 10)
+                                : c >= 'a' && c <= 'f' ? static_cast<int>(c - 'a' + 10)
+                                                       : -1;
+                  if (d < 0) break;
+                  value = value * 16 + static_cast<std::uint32_t>(d);
+                }
+                return value;
+              }
+              const bool negative = from < line.size() && line[from] == '-';
+              for (std::size_t k = from + (negative ? 1 : 0);
+                   k < line.size() && line[k] >= '0' && line[k] <= '9'; ++k) {
+                value = value * 10 + (line[k] - '0');
+              }
+              return negative ? 0u - value : value;
+            };
+            std::string narrow;
+            for (std::size_t k = equals + 1; k < line.size(); ++k) narrow += char(line[k] & 0xFF);
+            expected.push_back({number(0), number(comma + 1), narrow});
+          }
+        }
+        line.clear();
+      }
+      SCOPED_TRACE(testing::Message() << "wide " << wide << " round " << round);
+      EXPECT_EQ(Read(file), expected);
+      entries += expected.size();
+    }
+  }
+  EXPECT_GT(entries, 1000u);
 }
 
 }  // namespace
