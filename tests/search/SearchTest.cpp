@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <random>
 
 #include "core/TextFormat.h"
@@ -422,6 +423,47 @@ TEST_F(SearchFileTest, FastScanAgreesWithTheReferenceOnRandomData) {
     EXPECT_EQ(Matches(file), offsets);
     EXPECT_EQ(ReadFile(file), expected);
   }
+}
+
+// The match scan straight on memory, against the reference: patterns of 1 to 40 bytes with repeated
+// and common bytes, cut from the data or made up, on data long enough for the 16- and 64-
+// candidate steps and their tails, with matches up to the last start allowed.
+TEST(ScanMatchesTest, AgreesWithTheReferenceAcrossPatternShapes) {
+  std::mt19937 rng(99991);
+  const std::uint8_t alphabets[][4] = {{'a', 'b', 0, 0xFF}, {'a', 'a', 'a', 'b'}, {0, 0, 0, 1}};
+  std::size_t matches = 0;
+  for (int round = 0; round < 3000; ++round) {
+    const std::uint8_t* alphabet = alphabets[round % 3];
+    Bytes data(rng() % 700);
+    for (auto& b : data) b = alphabet[rng() % 4];
+    Bytes find(1 + rng() % (round % 5 == 0 ? 40 : 6));
+    if (!data.empty() && rng() % 2 == 0 && find.size() <= data.size()) {
+      const std::size_t at = rng() % (data.size() - find.size() + 1);
+      std::copy(data.begin() + static_cast<std::ptrdiff_t>(at),
+                data.begin() + static_cast<std::ptrdiff_t>(at + find.size()), find.begin());
+    } else {
+      for (auto& b : find) b = alphabet[rng() % 4];
+    }
+    // Half the time the pattern also ends the data, where it must not be found.
+    if (rng() % 2 == 0) data.insert(data.end(), find.begin(), find.end());
+    Bytes copy = data;
+    const std::vector<std::uint64_t> expected = ReferenceSearch(copy, find, nullptr);
+    std::vector<std::uint64_t> found;
+    // Heap memory of exactly the data's size: a read past its end is an error under ASan.
+    const std::unique_ptr<std::uint8_t[]> view(new std::uint8_t[data.size()]);
+    std::copy(data.begin(), data.end(), view.get());
+    EXPECT_TRUE(ScanMatches(
+        view.get(), data.size(), find.data(), find.size(),
+        [](void* context, std::uint64_t offset) {
+          static_cast<std::vector<std::uint64_t>*>(context)->push_back(offset);
+          return true;
+        },
+        &found));
+    ASSERT_EQ(found, expected) << "round " << round << " size " << data.size() << " find "
+                               << find.size();
+    matches += found.size();
+  }
+  EXPECT_GT(matches, 5000u);
 }
 
 }  // namespace
