@@ -52,8 +52,10 @@ run: build
 	@if [ -n "$$DISPLAY" ]; then bash scripts/run-window.sh $(WIN); \
 	else bash scripts/demo.sh $(NATIVE)/cli/glosmorin-cli $(WIN)/cli/glosmorin-cli.exe; fi
 
-bench: build-native
-	bash bench/run.sh $(NATIVE)/cli/glosmorin-cli
+bench: deps
+	@cmake -S . -B $(BUILD)/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(BUILD)/release -j$(JOBS) --target glosmorin-cli
+	bash bench/run.sh $(BUILD)/release/cli/glosmorin-cli
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks glosmorin-cli against peers on the same ~500 MB input, side by side in one run.
 # Prints one table: case, our median, the peer's median, the ratio (ours / peer's), the target.
+# The two commands of a case run alternately, $runs times each, so both meet the same load.
 # Usage: bench/run.sh path/to/glosmorin-cli [runs]
 set -euo pipefail
 cli=$(realpath "$1")
@@ -9,13 +10,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 data=${GLOS_BENCH_DATA:-$here/data}
 mkdir -p "$data"
 input=$data/input.bin
+wine_dlls=/usr/lib/x86_64-linux-gnu/wine
 
 # The input: real PE DLLs concatenated up to about 500 MB, built once.
 if [ ! -f "$input" ] || [ "$(stat -c %s "$input")" -lt 400000000 ]; then
   echo "building $input ..." >&2
   : > "$input"
-  for f in /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/*.dll \
-           /usr/lib/x86_64-linux-gnu/wine/i386-windows/*.dll; do
+  for f in "$wine_dlls"/x86_64-windows/*.dll "$wine_dlls"/i386-windows/*.dll; do
     cat "$f" >> "$input"
     [ "$(stat -c %s "$input")" -ge 500000000 ] && break
   done
@@ -26,34 +27,213 @@ if [ ! -f "$input" ] || [ "$(stat -c %s "$input")" -lt 400000000 ]; then
 fi
 size=$(stat -c %s "$input")
 
-# Median wall time in seconds of a command run $runs times (stdout to a pipe, as a user would).
-median() {
-  local times=()
-  for _ in $(seq "$runs"); do
-    local start end
-    start=$(date +%s.%N)
-    "$@" | cat > /dev/null
-    end=$(date +%s.%N)
-    times+=("$(echo "$end - $start" | bc -l)")
+# The same DLLs as separate files, one folder per architecture (their names repeat).
+dlls=$data/dlls
+if [ ! -d "$dlls" ]; then
+  echo "copying the DLLs to $dlls ..." >&2
+  mkdir -p "$dlls.new/x86_64" "$dlls.new/i386"
+  cp "$wine_dlls"/x86_64-windows/*.dll "$dlls.new/x86_64/"
+  cp "$wine_dlls"/i386-windows/*.dll "$dlls.new/i386/" 2>/dev/null || true
+  mv "$dlls.new" "$dlls"
+fi
+find "$dlls" -name '*.ttt' -delete
+
+# Length-prefixed growth: the first 50 MB of the input, then that twice and four times over,
+# so that only the size changes.
+for mb in 50 100 200; do
+  if [ ! -f "$data/prefix$mb.bin" ]; then
+    head -c 50000000 "$input" > "$data/prefix50.bin"
+    cat "$data/prefix50.bin" "$data/prefix50.bin" > "$data/prefix100.bin"
+    cat "$data/prefix100.bin" "$data/prefix100.bin" > "$data/prefix200.bin"
+  fi
+done
+
+# Bytes an extraction with the default exclude list scans in a file: the raw data of every
+# section whose name, followed by "|", the list does not hold; the whole file if it is no image.
+exclude='.text|.bss|.rsrc|.edata|.idata|.pdata|.debug|'
+scanned_bytes() {
+  local f=$1 whole
+  whole=$(stat -c %s "$f")
+  local -a h pe t
+  read -ra h <<< "$(od -An -v -tu1 -N64 "$f")"
+  if [ "${#h[@]}" -lt 64 ] || [ "${h[0]}" != 77 ] || [ "${h[1]}" != 90 ]; then
+    echo "$whole"; return
+  fi
+  local at=$((h[60] | h[61] << 8 | h[62] << 16 | h[63] << 24))
+  read -ra pe <<< "$(od -An -v -tu1 -j "$at" -N24 "$f")"
+  if [ "${pe[*]:0:4}" != "80 69 0 0" ]; then echo "$whole"; return; fi
+  local count=$((pe[6] | pe[7] << 8)) optional=$((pe[20] | pe[21] << 8))
+  [ "$count" -eq 0 ] && { echo 0; return; }
+  read -ra t <<< "$(od -An -v -tu1 -j $((at + 24 + optional)) -N $((count * 40)) "$f")"
+  local total=0 i k c octal char name
+  for ((i = 0; i < count; i++)); do
+    name=""
+    for ((k = 0; k < 8; k++)); do
+      c=${t[i * 40 + k]}
+      [ "$c" = 0 ] && break
+      printf -v octal '%03o' "$c"
+      printf -v char "\\$octal"
+      name+=$char
+    done
+    [[ "$exclude" == *"$name|"* ]] && continue
+    total=$((total + (t[i * 40 + 16] | t[i * 40 + 17] << 8 | t[i * 40 + 18] << 16 |
+      t[i * 40 + 19] << 24)))
   done
-  printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {printf "%.3f", a[int((NR+1)/2)]}'
+  echo "$total"
 }
+if [ ! -f "$dlls.scanned" ]; then
+  total=0
+  while IFS= read -r f; do total=$((total + $(scanned_bytes "$f"))); done \
+    < <(find "$dlls" -name '*.dll')
+  echo "$total" > "$dlls.scanned"
+fi
+scanned=$(cat "$dlls.scanned")
+dll_count=$(find "$dlls" -name '*.dll' | wc -l)
 
 work=$(mktemp -d "$data/run.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+shm=""
+cleanup() {
+  rm -rf "$work"
+  [ -n "$shm" ] && rm -rf "$shm"
+  find "$dlls" -name '*.ttt' -delete
+}
+trap cleanup EXIT
 ln "$input" "$work/input.bin" 2>/dev/null || cp "$input" "$work/input.bin"
 
-printf '%-44s %10s %10s %8s %s\n' "case ($((size / 1000000)) MB, $runs runs)" "ours s" "peer s" "ratio" "target"
-row() {  # label, ours, peer, target
-  printf '%-44s %10s %10s %8s %s\n' "$1" "$2" "$3" "$(echo "scale=3; $2 / $3" | bc -l)" "$4"
+# Wall seconds of one run, its output read through a pipe as a user's terminal would.
+run_once() {
+  local start end
+  start=$(date +%s%N)
+  "$@" 2>&1 | cat > /dev/null || true
+  end=$(date +%s%N)
+  echo "scale=4; ($end - $start) / 1000000000" | bc
+}
+median() { sort -g | awk '{a[NR] = $1} END {printf "%.3f", a[int((NR + 1) / 2)]}'; }
+prepare() { :; }
+# Runs the functions ours_cmd and peer_cmd alternately, prepare (untimed) before each run;
+# leaves their medians in ours and peer.
+pair() {
+  local -a a=() b=()
+  local i
+  for ((i = 0; i < runs; i++)); do
+    prepare; a+=("$(run_once ours_cmd)")
+    prepare; b+=("$(run_once peer_cmd)")
+  done
+  ours=$(printf '%s\n' "${a[@]}" | median)
+  peer=$(printf '%s\n' "${b[@]}" | median)
 }
 
-ours=$(median "$cli" -x "" extract "$work/input.bin")
-peer=$(median strings -a -t x -n 4 "$work/input.bin")
-row "extract 8-bit vs strings -a -t x -n 4" "$ours" "$peer" "<= 0.2"
+rows=()
+row() {  # label, ours, peer, target
+  rows+=("$(printf '%-62s %9s %9s %7.3f  %s' "$1" "$2" "$3" "$(echo "scale=4; $2 / $3" | bc -l)" "$4")")
+  echo "${rows[-1]}" >&2
+}
 
-ours=$(median "$cli" -x "" -u extract "$work/input.bin")
-peer=$(median strings -a -t x -n 4 -e l "$work/input.bin")
-row "extract UTF-16 vs strings -e l" "$ours" "$peer" "<= 0.2"
+mb=$((size / 1000000))
 
+ours_cmd() { "$cli" -x "" extract "$work/input.bin"; }
+peer_cmd() { strings -a -t x -n 4 "$work/input.bin"; }
+pair
+row "extract 8-bit -x \"\" vs strings -a -t x -n 4 (s)" "$ours" "$peer" "<= 0.2"
+whole=$ours
+
+ours_cmd() { "$cli" -x "" -u extract "$work/input.bin"; }
+peer_cmd() { strings -a -t x -n 4 -e l "$work/input.bin"; }
+pair
+row "extract UTF-16 -u vs strings -e l (s)" "$ours" "$peer" "<= 0.2"
+
+# Peak memory of the 8-bit extraction against the file, its translation file and 64 MB.
+"$cli" -x "" extract "$work/input.bin" > /dev/null
+ttt=$(stat -c %s "$work/input.bin.ttt")
+limit=$(echo "scale=1; ($size + $ttt) / 1048576 + 64" | bc)
+rss=()
+for ((i = 0; i < runs; i++)); do
+  kb=$( { /usr/bin/time -f %M "$cli" -x "" extract "$work/input.bin" > /dev/null; } 2>&1 | tail -1)
+  rss+=("$(echo "scale=1; $kb / 1024" | bc)")
+done
+row "extract 8-bit peak RSS vs file + .ttt + 64 MB (MiB)" \
+  "$(printf '%s\n' "${rss[@]}" | median)" "$limit" "<= 1"
+
+# Section by section: the DLLs as files with the default exclude list, per GB that the scan
+# covers, against the whole-file extraction per GB of input. On disk every translation file
+# is flushed (fsync) before it replaces the old one; in tmpfs that flush costs nothing.
+ours_cmd() { "$cli" -r extract "$dlls/*.dll"; }
+peer_cmd() { "$cli" -x "" extract "$work/input.bin"; }
+pair
+row "extract $dll_count DLLs by section, disk (s/GB scanned vs whole)" \
+  "$(echo "scale=3; $ours * 1000000000 / $scanned" | bc)" \
+  "$(echo "scale=3; $peer * 1000000000 / $size" | bc)" "<= 1"
+if [ -d /dev/shm ] && [ "$(df -k --output=avail /dev/shm | tail -1)" -gt 3000000 ]; then
+  shm=$(mktemp -d /dev/shm/glos-bench.XXXXXX)
+  cp -r "$dlls" "$shm/dlls"
+  cp "$input" "$shm/input.bin"
+  ours_cmd() { "$cli" -r extract "$shm/dlls/*.dll"; }
+  peer_cmd() { "$cli" -x "" extract "$shm/input.bin"; }
+  pair
+  row "extract $dll_count DLLs by section, tmpfs (s/GB scanned vs whole)" \
+    "$(echo "scale=3; $ours * 1000000000 / $scanned" | bc)" \
+    "$(echo "scale=3; $peer * 1000000000 / $size" | bc)" "<= 1"
+  rm -rf "$shm"
+  shm=""
+fi
+
+# Search without replacement for rare patterns.
+find8=CoInitializeSecurity
+ours_cmd() { "$cli" search "$work/input.bin" --find "$find8"; }
+peer_cmd() { rg -c -a -F "$find8" "$work/input.bin"; }
+hits=$("$cli" search "$work/input.bin" --find "$find8" | grep -c ':[0-9A-F]\{8\}$' || true)
+pair
+row "search 8-bit '$find8' ($hits hits) vs rg -c -a -F (s)" "$ours" "$peer" "<= 1.5"
+
+find16="validity period"
+printf '%s' "$find16" | sed 's/./&\x00/g' > "$work/find16.pat"
+ours_cmd() { "$cli" -u search "$work/input.bin" --find "$find16"; }
+peer_cmd() { rg -c -a -F -f "$work/find16.pat" "$work/input.bin"; }
+hits=$("$cli" -u search "$work/input.bin" --find "$find16" | grep -c ':[0-9A-F]\{8\}$' || true)
+pair
+row "search UTF-16 '$find16' ($hits hits) vs rg -F -f UTF-16LE (s)" "$ours" "$peer" "<= 2"
+
+# Write-back of 100,000 entries of the 8-bit extraction, their texts upper-cased (same
+# lengths), against cp of the file: once the first 100,000 entries, once 100,000 spread over
+# the whole file, each on a page of its own.
+entries=$(grep -c '^0x' "$work/input.bin.ttt")
+step=$((entries / 100000))
+translate='BEGIN {n = 0} NR == 1 {sub(/\r$/, ""); printf "%s\r\n", $0; next}
+  (NR - 2) % step == 0 && n < 100000 {sub(/\r$/, ""); i = index($0, "=");
+   printf "%s%s\r\n", substr($0, 1, i), toupper(substr($0, i + 1)); n++}'
+awk -v step=1 "$translate" "$work/input.bin.ttt" > "$work/first.bin.ttt"
+awk -v step="$step" "$translate" "$work/input.bin.ttt" > "$work/spread.bin.ttt"
+cp "$input" "$work/first.bin"
+cp "$input" "$work/spread.bin"
+prepare() { rm -f "$work/copy.bin"; }
+peer_cmd() { cp "$work/input.bin" "$work/copy.bin"; }
+ours_cmd() { "$cli" writeback "$work/first.bin"; }
+pair
+row "write-back 100,000 entries, the first ones, vs cp (s)" "$ours" "$peer" "<= 0.1"
+ours_cmd() { "$cli" writeback "$work/spread.bin"; }
+pair
+row "write-back 100,000 entries, 1 in $step over the file, vs cp (s)" "$ours" "$peer" "<= 0.1"
+prepare() { :; }
+rm -f "$work/copy.bin" "$work/first.bin" "$work/spread.bin"
+
+# Length-prefixed scans: time against twice the time of half the size.
+growth() {  # label, options, size, half size
+  growth_options=$2 growth_size=$3 growth_half=$4
+  ours_cmd() { "$cli" -x "" $growth_options extract "$data/prefix$growth_size.bin"; }
+  peer_cmd() { "$cli" -x "" $growth_options extract "$data/prefix$growth_half.bin"; }
+  pair
+  row "$1 $3 MB vs 2 x $4 MB (s)" "$ours" "$(echo "scale=3; 2 * $peer" | bc)" "~1 (linear)"
+}
+set -f  # the options are split into words, never globbed
+growth "extract length-prefixed 8-bit -b" "-b" 100 50
+growth "extract length-prefixed 8-bit -b" "-b" 200 100
+growth "extract length-prefixed UTF-16 -b -u -a" "-b -u -a" 200 100
+set +f
+rm -f "$data"/prefix*.bin.ttt
+
+echo
+printf 'machine: %s cores, %s; input %s MB of PE DLLs, %s runs each, medians\n' "$(nproc)" \
+  "$(lscpu | sed -n 's/^Model name: *//p')" "$mb" "$runs"
+printf '%-62s %9s %9s %7s  %s\n' "case" "ours" "peer" "ratio" "target"
+printf '%s\n' "${rows[@]}"
 exit 0
