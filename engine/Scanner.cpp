@@ -94,32 +94,25 @@ Masks ClassifyUnits(const ScanOptions& options, const std::uint8_t* p, std::uint
 
 #if defined(__SSE2__)
 
-// The vectors a block classification compares with, built once per scan.
+// The Terminator in every lane, for the block classification.
 struct VectorConstants {
-  __m128i terminator;  // the Terminator in every lane
-  __m128i canEnd;      // all ones when the Terminator can equal a unit of this width
+  __m128i terminator;
 };
 
 VectorConstants MakeVectorConstants(const ScanOptions& options, bool wide) {
-  VectorConstants constants;
-  if (wide) {
-    constants.terminator = _mm_set1_epi16(static_cast<short>(options.terminator));
-    constants.canEnd = _mm_set1_epi8(-1);
-  } else {
-    constants.terminator = _mm_set1_epi8(static_cast<char>(options.terminator & 0xFF));
-    constants.canEnd = options.terminator < 0x80 ? _mm_set1_epi8(-1) : _mm_setzero_si128();
-  }
-  return constants;
+  if (wide) return {_mm_set1_epi16(static_cast<short>(options.terminator))};
+  return {_mm_set1_epi8(static_cast<char>(options.terminator & 0xFF))};
 }
 
 // Lanes of all ones where a byte is printable (TAB, LF, CR, 0x20 to 0x7E), and where it is a
-// letter. SSE2 compares signed lanes, so each range is moved to start at -128 first.
+// letter. SSE2 compares signed lanes, so each range is moved to start at -128 first; TAB and CR
+// are the two bytes that OR 4 turns into CR.
 inline void ClassifyBytes(__m128i v, __m128i& printable, __m128i& letter) {
   const __m128i visible =
       _mm_cmplt_epi8(_mm_add_epi8(v, _mm_set1_epi8(0x60)), _mm_set1_epi8(-128 + 0x5F));
-  const __m128i controls = _mm_or_si128(
-      _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(9)), _mm_cmpeq_epi8(v, _mm_set1_epi8(10))),
-      _mm_cmpeq_epi8(v, _mm_set1_epi8(13)));
+  const __m128i controls =
+      _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(4)), _mm_set1_epi8(13)),
+                   _mm_cmpeq_epi8(v, _mm_set1_epi8(10)));
   printable = _mm_or_si128(visible, controls);
   const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));
   letter = _mm_cmplt_epi8(_mm_add_epi8(folded, _mm_set1_epi8(0x1F)), _mm_set1_epi8(-128 + 26));
@@ -129,31 +122,29 @@ inline void ClassifyBytes(__m128i v, __m128i& printable, __m128i& letter) {
 inline void ClassifyWide(__m128i v, __m128i& printable, __m128i& letter) {
   const __m128i visible = _mm_cmplt_epi16(_mm_add_epi16(v, _mm_set1_epi16(0x8000 - 0x20)),
                                           _mm_set1_epi16(-0x8000 + 0x5F));
-  const __m128i controls = _mm_or_si128(
-      _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(9)), _mm_cmpeq_epi16(v, _mm_set1_epi16(10))),
-      _mm_cmpeq_epi16(v, _mm_set1_epi16(13)));
+  const __m128i controls =
+      _mm_or_si128(_mm_cmpeq_epi16(_mm_or_si128(v, _mm_set1_epi16(4)), _mm_set1_epi16(13)),
+                   _mm_cmpeq_epi16(v, _mm_set1_epi16(10)));
   printable = _mm_or_si128(visible, controls);
   const __m128i folded = _mm_or_si128(v, _mm_set1_epi16(0x20));
   letter = _mm_cmplt_epi16(_mm_add_epi16(folded, _mm_set1_epi16(0x8000 - 0x61)),
                            _mm_set1_epi16(-0x8000 + 26));
 }
 
-// Sixteen bytes at p as three 16-bit masks, placed at bit shift of masks.
+// Sixteen units at p as three 16-bit masks, placed at bit shift of masks; the Terminator is not
+// yet taken out of the other two.
 inline void ClassifySixteenBytes(const VectorConstants& constants, const std::uint8_t* p,
                                  unsigned shift, Masks& masks) {
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   __m128i printable;
   __m128i letter;
   ClassifyBytes(v, printable, letter);
-  const __m128i ends = _mm_and_si128(_mm_cmpeq_epi8(v, constants.terminator), constants.canEnd);
+  const __m128i ends = _mm_cmpeq_epi8(v, constants.terminator);
   masks.terminator |= std::uint64_t(unsigned(_mm_movemask_epi8(ends))) << shift;
-  masks.printable |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_andnot_si128(ends, printable))))
-                     << shift;
-  masks.letter |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_andnot_si128(ends, letter))))
-                  << shift;
+  masks.printable |= std::uint64_t(unsigned(_mm_movemask_epi8(printable))) << shift;
+  masks.letter |= std::uint64_t(unsigned(_mm_movemask_epi8(letter))) << shift;
 }
 
-// Sixteen UTF-16 units at p likewise.
 inline void ClassifySixteenWide(const VectorConstants& constants, const std::uint8_t* p,
                                 unsigned shift, Masks& masks) {
   const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -170,10 +161,8 @@ inline void ClassifySixteenWide(const VectorConstants& constants, const std::uin
   const __m128i printable = _mm_packs_epi16(printableLow, printableHigh);
   const __m128i letter = _mm_packs_epi16(letterLow, letterHigh);
   masks.terminator |= std::uint64_t(unsigned(_mm_movemask_epi8(ends))) << shift;
-  masks.printable |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_andnot_si128(ends, printable))))
-                     << shift;
-  masks.letter |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_andnot_si128(ends, letter))))
-                  << shift;
+  masks.printable |= std::uint64_t(unsigned(_mm_movemask_epi8(printable))) << shift;
+  masks.letter |= std::uint64_t(unsigned(_mm_movemask_epi8(letter))) << shift;
 }
 
 #else
@@ -190,9 +179,12 @@ template <typename Unit>
 struct Classifier {
   const ScanOptions* options;
   VectorConstants constants;
+  std::uint64_t canEnd;  // all ones unless no unit of this width can equal the Terminator
 
   explicit Classifier(const ScanOptions& scanOptions)
-      : options(&scanOptions), constants(MakeVectorConstants(scanOptions, sizeof(Unit) == 2)) {}
+      : options(&scanOptions),
+        constants(MakeVectorConstants(scanOptions, sizeof(Unit) == 2)),
+        canEnd(sizeof(Unit) == 2 || scanOptions.terminator < 0x80 ? ~std::uint64_t{0} : 0) {}
 
   // The 64 units at p.
   Masks Block(const std::uint8_t* p) const {
@@ -206,6 +198,9 @@ struct Classifier {
         ClassifySixteenWide(constants, p + part * kBytes, 16 * part, masks);
       }
     }
+    masks.terminator &= canEnd;
+    masks.printable &= ~masks.terminator;
+    masks.letter &= ~masks.terminator;
     return masks;
 #else
     return ClassifyUnits<Unit>(*options, p, kBlockUnits);
@@ -271,7 +266,7 @@ inline std::uint64_t QualifyingEnds(std::uint64_t letters, std::uint32_t minChar
 // Terminator, with an entry, or with EnglishOnly at any other unit that is not printable. So
 // with EnglishOnly a run is a stretch of printable units, and without it a qualified run takes
 // in everything up to the next Terminator.
-template <typename Unit>
+template <typename Unit, bool kEnglishOnly>
 bool ScanBlock(const ScanOptions& options, const Masks& masks, std::uint64_t first,
                std::uint64_t count, PlainCarry& carry, OutputBuffer& out, const std::uint8_t* file,
                std::uint64_t rangeStart) {
@@ -283,7 +278,7 @@ bool ScanBlock(const ScanOptions& options, const Masks& masks, std::uint64_t fir
   // A unit that starts a stretch of printable units starts the run, if a run starts there.
   const std::uint64_t segmentStarts = printable & ~((printable << 1) | carry.printable);
   // open: units a run can span once it has begun; between two of its stretches no run lives.
-  const std::uint64_t open = options.englishOnly ? printable : valid & ~masks.terminator;
+  const std::uint64_t open = kEnglishOnly ? printable : valid & ~masks.terminator;
   const std::uint64_t openStarts = open & ~((open << 1) | carry.open);
   // waiting: from the start of each open stretch up to its first qualifying unit, found by
   // letting an addition carry through the stretch from its start.
@@ -296,6 +291,11 @@ bool ScanBlock(const ScanOptions& options, const Masks& masks, std::uint64_t fir
   // The start of the run whose qualified part ends just before unit at: its first qualified
   // unit's stretch of printable units starts it.
   auto runStart = [&](unsigned at) -> std::uint64_t {
+    if constexpr (kEnglishOnly) {
+      // The run is the stretch of printable units that ends just before at.
+      const std::uint64_t starts = segmentStarts & LowBits(at);
+      return starts != 0 ? first + HighestBit(starts) : carry.segmentStart;
+    }
     const std::uint64_t gaps = ~qualified & LowBits(at);
     if (gaps == 0 && carry.qualified != 0) return carry.qualifiedStart;
     const unsigned firstQualified = gaps == 0 ? 0 : HighestBit(gaps) + 1;
@@ -337,7 +337,11 @@ bool ScanPlain(const ScanOptions& options, OutputBuffer& out, const std::uint8_t
   for (std::uint64_t k = 0; k < units; k += kBlockUnits) {
     const std::uint64_t count = units - k < kBlockUnits ? units - k : kBlockUnits;
     const Masks masks = classifier.Units(base + k * kWidth, count);
-    if (!ScanBlock<Unit>(options, masks, k, count, carry, out, file, rangeStart)) return false;
+    const bool complete =
+        options.englishOnly
+            ? ScanBlock<Unit, true>(options, masks, k, count, carry, out, file, rangeStart)
+            : ScanBlock<Unit, false>(options, masks, k, count, carry, out, file, rangeStart);
+    if (!complete) return false;
   }
   return true;
 }
