@@ -87,6 +87,17 @@ std::uint32_t Unescape(const Settings& settings, std::uint8_t* dest, const Char*
       ReportCut(text, textLength);
       break;
     }
+    if (text[i] != '\\') {
+      // A stretch without escapes, as far as the room goes, is copied as it is.
+      const std::size_t room = noLengthCheck ? textLength - i : capacity - written;
+      const std::size_t limit = textLength - i < room ? textLength : i + room;
+      std::size_t end = i + 1;
+      while (end < limit && text[end] != '\\') ++end;
+      std::memcpy(dest + written * sizeof(Char), text + i, (end - i) * sizeof(Char));
+      written += end - i;
+      i = end;
+      continue;
+    }
     const std::uint32_t unit = ReadItem(text, textLength, i);
     StoreUnit<Char>(dest + written * sizeof(Char), static_cast<Char>(unit));
     ++written;
