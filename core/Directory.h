@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace glos {
 
@@ -16,6 +17,16 @@ inline std::size_t NamePosition(const char16_t* path) {
   }
   return position;
 }
+
+// Which directory a path names, links followed: equal identities are the same directory.
+struct DirectoryId {
+  std::uint64_t volume;
+  std::uint64_t file;
+  bool operator==(const DirectoryId&) const = default;
+};
+
+// The identity of the directory at path. False when it cannot be had.
+bool GetDirectoryId(const char16_t* path, DirectoryId& id);
 
 struct DirectoryEntry {
   char16_t name[260];  // the entry's name, without its directory

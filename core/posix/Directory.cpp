@@ -126,4 +126,13 @@ bool DirectorySearch::next(DirectoryEntry& entry) {
   return true;
 }
 
+bool GetDirectoryId(const char16_t* path, DirectoryId& id) {
+  const posix::NativePath native = posix::ToNativePath(path);
+  struct stat info;
+  if (!native.ok || ::stat(native.bytes, &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  id.volume = static_cast<std::uint64_t>(info.st_dev);
+  id.file = static_cast<std::uint64_t>(info.st_ino);
+  return true;
+}
+
 }  // namespace glos

@@ -44,4 +44,19 @@ bool DirectorySearch::next(DirectoryEntry& entry) {
   return true;
 }
 
+bool GetDirectoryId(const char16_t* path, DirectoryId& id) {
+  // Backup semantics open a directory handle; no access right is needed to read its identity.
+  win32::ScopedHandle handle(
+      CreateFileW(win32::Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!handle.valid() || !GetFileInformationByHandle(handle.get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return false;
+  }
+  id.volume = info.dwVolumeSerialNumber;
+  id.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
 }  // namespace glos

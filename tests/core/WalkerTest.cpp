@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "core/Directory.h"
 #include "core/Walker.h"
@@ -134,6 +135,23 @@ TEST_F(WalkerTest, SubdirectoryTooDeepForTheBufferIsSkippedWithoutOverflow) {
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.front().substr(0, 4), "518 ");
   for (const auto& line : log) EXPECT_EQ(line.find("x.dll"), std::string::npos) << line;
+}
+
+TEST_F(WalkerTest, LinksBackToEnclosingDirectoriesAreNotWalkedAgain) {
+  if (IsWindowsBuild()) GTEST_SKIP() << "directory links need privileges on Windows";
+  Mkdir("a/b");
+  Touch("a/1.dll");
+  Touch("a/b/2.dll");
+  namespace fs = std::filesystem;
+  // Several loops in one directory would otherwise branch at every level of the path.
+  fs::create_directory_symlink(fs::path(Path("a")), fs::path(Path("a/b/up")));
+  fs::create_directory_symlink(fs::path(Path("a/b")), fs::path(Path("a/b/self")));
+  fs::create_directory_symlink(fs::path(dir_.path()), fs::path(Path("a/b/top")));
+  fs::create_directory_symlink(fs::path(Path("a/b")), fs::path(Path("side")));
+  // A link elsewhere is followed; only a directory the walk is already inside is not entered.
+  EXPECT_EQ(Walk("*.dll", true),
+            (std::vector<std::string>{"518 *.dll", "514 a/1.dll", "514 a/b/2.dll", "514 side/2.dll",
+                                      "514 side/up/1.dll"}));
 }
 
 }  // namespace
