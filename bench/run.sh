@@ -163,6 +163,16 @@ pair
 row "extract $dll_count DLLs by section, disk (s/GB scanned vs whole)" \
   "$(echo "scale=3; $ours * 1000000000 / $scanned" | bc)" \
   "$(echo "scale=3; $peer * 1000000000 / $size" | bc)" "<= 1"
+# The flush's share of one run on disk, where strace can tell it: wall time inside fsync.
+if command -v strace > /dev/null; then
+  start=$(date +%s%N)
+  flushed=$(strace -f -c -w -e trace=fsync -o "$work/fsync.txt" "$cli" -r extract "$dlls/*.dll" \
+    > /dev/null && awk '$NF == "fsync" {print $2, $4}' "$work/fsync.txt")
+  end=$(date +%s%N)
+  read -r flush_seconds flush_calls <<< "$flushed"
+  row "  of which in fsync, $flush_calls calls, one run under strace (s)" "$flush_seconds" \
+    "$(echo "scale=3; ($end - $start) / 1000000000" | bc)" "(measured)"
+fi
 if [ -d /dev/shm ] && [ "$(df -k --output=avail /dev/shm | tail -1)" -gt 3000000 ]; then
   shm=$(mktemp -d /dev/shm/glos-bench.XXXXXX)
   cp -r "$dlls" "$shm/dlls"
