@@ -125,7 +125,7 @@ pair() {
 
 rows=()
 row() {  # label, ours, peer, target
-  rows+=("$(printf '%-62s %9s %9s %7.3f  %s' "$1" "$2" "$3" "$(echo "scale=4; $2 / $3" | bc -l)" "$4")")
+  rows+=("$(printf '%-62s %9.3f %9.3f %7.3f  %s' "$1" "$2" "$3" "$(echo "scale=4; $2 / $3" | bc -l)" "$4")")
   echo "${rows[-1]}" >&2
 }
 
