@@ -16,17 +16,9 @@ Bytes Padded(const std::string& text, std::size_t size) {
 
 Bytes Header8() { return ToBytes("[Glosmorin]"); }
 
-class ExtractTest : public ::testing::Test {
+class ExtractTest : public FileOperationTest {
  protected:
-  StatusCode Extract(const std::u16string& target) {
-    PathBuffer buffer(target);
-    const StatusCode result = ExtractFile(settings_, buffer.units, nullptr);
-    left_ = buffer.units;
-    return result;
-  }
-  TempDir dir_;
-  Settings settings_;
-  std::u16string left_;  // the path buffer as the operation left it
+  StatusCode Extract(const std::u16string& target) { return Run(ExtractFile, target); }
 };
 
 TEST_F(ExtractTest, TooSmallEmptyAndMissingFiles) {

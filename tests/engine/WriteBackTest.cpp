@@ -144,17 +144,9 @@ TEST(ApplyTranslationWide, LengthPrefixIsTheUnitBeforeTheSlot) {
   EXPECT_EQ(target, expected);
 }
 
-class WriteBackFileTest : public ::testing::Test {
+class WriteBackFileTest : public FileOperationTest {
  protected:
-  StatusCode WriteBack(const std::u16string& target) {
-    PathBuffer buffer(target);
-    const StatusCode result = WriteBackFile(settings_, buffer.units, nullptr);
-    left_ = buffer.units;
-    return result;
-  }
-  TempDir dir_;
-  Settings settings_;
-  std::u16string left_;
+  StatusCode WriteBack(const std::u16string& target) { return Run(WriteBackFile, target); }
 };
 
 TEST_F(WriteBackFileTest, TargetWithoutTranslationGives518WithThePattern) {

@@ -1,9 +1,13 @@
 // Helpers shared by the tests: a scratch directory per test, file bytes, UTF-16 paths.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "core/Walker.h"
 
 namespace glos::test {
 
@@ -39,6 +43,21 @@ std::string U8(const std::u16string& utf16);
 struct PathBuffer {
   char16_t units[260] = {};
   explicit PathBuffer(const std::u16string& text);
+};
+
+// A fixture for per-file operations: a scratch directory, settings, and the path buffer as the
+// last operation left it.
+class FileOperationTest : public ::testing::Test {
+ protected:
+  StatusCode Run(FileOperation operation, const std::u16string& target) {
+    PathBuffer buffer(target);
+    const StatusCode result = operation(settings_, buffer.units, nullptr);
+    left_ = buffer.units;
+    return result;
+  }
+  TempDir dir_;
+  Settings settings_;
+  std::u16string left_;
 };
 
 // True when the tests run as the Windows build (under Wine).
