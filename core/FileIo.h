@@ -26,9 +26,21 @@ WholeFile ReadWholeFile(const char16_t* path);
 std::uint64_t WriteWholeFile(const char16_t* path, const void* data, std::uint64_t length,
                              bool append);
 
+// Whether a replacement waits until its content is on disk before the name points at it.
+// Flushing guards a file that exists nowhere else against a crash; a file that can be made
+// again from its sources (a translation file from its target) need not pay for it.
+enum class Flush { ToDisk, Lazily };
+
 // Replaces the file at path with exactly these bytes, or leaves whatever was there untouched:
 // the data goes into a new file in the same directory that is moved over path only once it is
 // complete. Returns length on success, 0 on failure.
-std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint64_t length);
+std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint64_t length,
+                               Flush flush);
+
+// Lets the system drop the cached pages of the file at path, which is about to be replaced.
+// They are then free for its successor, where fresh memory can cost far more (a virtual machine
+// that hands free memory back to its host). The file itself is not changed; nothing happens
+// when it is missing or not a regular file.
+void ReleaseFileCache(const char16_t* path);
 
 }  // namespace glos

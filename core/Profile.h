@@ -16,10 +16,10 @@ std::uint32_t ReadProfileInt(const char16_t* file, const char16_t* section, cons
 // Reads a string key (one pair of surrounding quotes removed, blanks trimmed) into dest, or
 // defaultValue when the key is missing. dest is always zero-terminated. Returns the length.
 int ReadProfileText(const char16_t* file, const char16_t* section, const char16_t* key,
-                      const char16_t* defaultValue, char16_t* dest, int capacity);
+                    const char16_t* defaultValue, char16_t* dest, int capacity);
 
 // Sets one key, keeping every other section, key and line of the file. False on failure.
 bool WriteProfileText(const char16_t* file, const char16_t* section, const char16_t* key,
-                        const char16_t* value);
+                      const char16_t* value);
 
 }  // namespace glos

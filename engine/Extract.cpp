@@ -4,6 +4,7 @@
 #include "core/FaultGuard.h"
 #include "core/FileIo.h"
 #include "core/MappedFile.h"
+#include "core/Text.h"
 #include "engine/ImageSections.h"
 #include "engine/TranslationFile.h"
 
@@ -34,6 +35,13 @@ StatusCode ExtractFile(const Settings& settings, char16_t* path, void* /*context
   if (target.failed()) return kStatusCannotMap;
   if (target.size() < kMinimumFileSize) return kStatusTooSmall;
 
+  // The translation file this extraction replaces: its cached pages can serve the new one.
+  char16_t translation[kPathCapacity];
+  if (CopyText(translation, kPathCapacity, path) &&
+      AppendText(translation, kPathCapacity, u".ttt")) {
+    ReleaseFileCache(translation);
+  }
+
   OutputOwner owner;
   OutputBuffer& output = owner.buffer();
   const bool wide = HasOption(settings, kUnicodeMode);
@@ -49,8 +57,11 @@ StatusCode ExtractFile(const Settings& settings, char16_t* path, void* /*context
 
   // A path that cannot take ".ttt" names no file that could be created: 524 with the target.
   if (!AppendText(path, kPathCapacity, u".ttt")) return kStatusCannotSave;
-  // The old translation file stays whole unless the new one was written completely.
-  if (ReplaceWholeFile(path, output.data, output.size) == 0) return kStatusCannotSave;
+  // The old translation file stays whole unless the new one was written completely. Not
+  // flushed: after a crash, extracting the unchanged target again gives the same file.
+  if (ReplaceWholeFile(path, output.data, output.size, Flush::Lazily) == 0) {
+    return kStatusCannotSave;
+  }
   return kStatusExtracted;
 }
 

@@ -7,6 +7,7 @@
 #include "core/FileIo.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -126,7 +127,8 @@ std::uint64_t WriteWholeFile(const char16_t* path, const void* data, std::uint64
   return fd.reset() ? length : 0;
 }
 
-std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint64_t length) {
+std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint64_t length,
+                               Flush flush) {
   const posix::NativePath native = posix::ToNativePath(path);
   if (!native.ok) return 0;
 
@@ -146,11 +148,23 @@ std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint
   if (!CreateTemporaryBeside(native, temp)) return 0;
   if (targetExists && ::fchmod(temp.fd.get(), info.st_mode & 07777) != 0) return 0;
   if (!WriteAll(temp.fd.get(), data, length)) return 0;
-  // The content must be on disk before the name points at it, or a crash could leave neither.
-  if (::fsync(temp.fd.get()) != 0 || !temp.fd.reset()) return 0;
+  // Flushed, the content is on disk before the name points at it, so a crash leaves one of the
+  // two files whole.
+  if (flush == Flush::ToDisk && ::fsync(temp.fd.get()) != 0) return 0;
+  if (!temp.fd.reset()) return 0;
   if (::rename(temp.path, native.bytes) != 0) return 0;
   temp.created = false;
   return length;
+}
+
+void ReleaseFileCache(const char16_t* path) {
+  const posix::NativePath native = posix::ToNativePath(path);
+  if (!native.ok) return;
+  // Non-blocking, so that a FIFO under that name is not waited on.
+  FileDescriptor fd(::open(native.bytes, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  struct stat info;
+  if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
 }
 
 }  // namespace glos

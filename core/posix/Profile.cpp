@@ -103,7 +103,7 @@ bool WriteProfileText(const char16_t* file, const char16_t* section, const char1
       if (!native.ok || ::stat(native.bytes, &info) == 0 || errno != ENOENT) return false;
     }
     if (!SetIniValue(text, ToUtf8(section), ToUtf8(key), ToUtf8(value))) return false;
-    return ReplaceWholeFile(file, text.data(), text.size()) == text.size();
+    return ReplaceWholeFile(file, text.data(), text.size(), Flush::ToDisk) == text.size();
   } catch (...) {
     return false;
   }

@@ -143,20 +143,25 @@ std::uint64_t WriteWholeFile(const char16_t* path, const void* data, std::uint64
   return WriteAll(file.get(), data, length) ? length : 0;
 }
 
-std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint64_t length) {
+std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint64_t length,
+                               Flush flush) {
   if (IsReadOnlyFile(path)) return 0;
   TemporaryFile temp;
   if (!CreateTemporaryBeside(path, temp)) return 0;
   if (!WriteAll(temp.handle.get(), data, length)) return 0;
-  // The content must be on disk before the name points at it, or a crash could leave neither.
-  if (!FlushFileBuffers(temp.handle.get())) return 0;
+  // Flushed, the content is on disk before the name points at it, so a crash leaves one of the
+  // two files whole.
+  if (flush == Flush::ToDisk && !FlushFileBuffers(temp.handle.get())) return 0;
   temp.handle.reset();
-  if (!MoveFileExW(Wide(temp.path), Wide(path),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return 0;
-  }
+  const DWORD move =
+      MOVEFILE_REPLACE_EXISTING | (flush == Flush::ToDisk ? MOVEFILE_WRITE_THROUGH : 0);
+  if (!MoveFileExW(Wide(temp.path), Wide(path), move)) return 0;
   temp.created = false;
   return length;
 }
+
+// Windows has no call that lets a file's cached pages go without changing the file; they go
+// when the replacement removes the old file.
+void ReleaseFileCache(const char16_t* /*path*/) {}
 
 }  // namespace glos

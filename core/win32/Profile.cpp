@@ -29,7 +29,7 @@ std::uint32_t ReadProfileInt(const char16_t* file, const char16_t* section, cons
 }
 
 int ReadProfileText(const char16_t* file, const char16_t* section, const char16_t* key,
-                      const char16_t* defaultValue, char16_t* dest, int capacity) {
+                    const char16_t* defaultValue, char16_t* dest, int capacity) {
   if (capacity <= 0) return 0;
   return static_cast<int>(GetPrivateProfileStringW(Wide(section), Wide(key), Wide(defaultValue),
                                                    Wide(dest), static_cast<DWORD>(capacity),
@@ -37,7 +37,7 @@ int ReadProfileText(const char16_t* file, const char16_t* section, const char16_
 }
 
 bool WriteProfileText(const char16_t* file, const char16_t* section, const char16_t* key,
-                        const char16_t* value) {
+                      const char16_t* value) {
   return WritePrivateProfileStringW(Wide(section), Wide(key), Wide(value), Wide(file)) != FALSE;
 }
 

@@ -84,19 +84,26 @@ TEST(FileIoTest, WriteWholeFileIntoAMissingDirectoryFails) {
   EXPECT_TRUE(Entries(dir.path()).empty());
 }
 
-TEST(FileIoTest, ReplaceWholeFileReplacesOrCreatesAndLeavesNoTemporary) {
+// Flushed or not, a replacement creates, replaces and cleans up alike.
+class ReplaceWholeFileTest : public ::testing::TestWithParam<Flush> {};
+
+TEST_P(ReplaceWholeFileTest, ReplacesOrCreatesAndLeavesNoTemporary) {
   TempDir dir;
   const auto path = dir.file(u"target.ttt");
   const Bytes fresh = ToBytes("fresh");
-  EXPECT_EQ(ReplaceWholeFile(path.c_str(), fresh.data(), fresh.size()), fresh.size());
+  EXPECT_EQ(ReplaceWholeFile(path.c_str(), fresh.data(), fresh.size(), GetParam()), fresh.size());
   EXPECT_EQ(ReadFile(path), fresh);
 
   WriteFile(path, ToBytes("an older and longer content"));
   const Bytes replaced = ToBytes("new");
-  EXPECT_EQ(ReplaceWholeFile(path.c_str(), replaced.data(), replaced.size()), replaced.size());
+  EXPECT_EQ(ReplaceWholeFile(path.c_str(), replaced.data(), replaced.size(), GetParam()),
+            replaced.size());
   EXPECT_EQ(ReadFile(path), replaced);
   EXPECT_EQ(Entries(dir.path()), std::vector<std::u16string>{u"target.ttt"});
 }
+
+INSTANTIATE_TEST_SUITE_P(BothFlushes, ReplaceWholeFileTest,
+                         ::testing::Values(Flush::ToDisk, Flush::Lazily));
 
 TEST(FileIoTest, ReplaceWholeFileOverADirectoryFailsAndKeepsIt) {
   TempDir dir;
@@ -104,7 +111,7 @@ TEST(FileIoTest, ReplaceWholeFileOverADirectoryFailsAndKeepsIt) {
   MakeDirectory(path);
   WriteFile(dir.file(u"in-the-way/inside.txt"), ToBytes("kept"));
   const Bytes data = ToBytes("data");
-  EXPECT_EQ(ReplaceWholeFile(path.c_str(), data.data(), data.size()), 0u);
+  EXPECT_EQ(ReplaceWholeFile(path.c_str(), data.data(), data.size(), Flush::ToDisk), 0u);
   EXPECT_EQ(ReadFile(dir.file(u"in-the-way/inside.txt")), ToBytes("kept"));
   EXPECT_EQ(Entries(dir.path()), std::vector<std::u16string>{u"in-the-way"});
 }
@@ -113,9 +120,24 @@ TEST(FileIoTest, ReplaceWholeFileInAMissingDirectoryFails) {
   TempDir dir;
   const auto path = dir.file(u"missing/target.ttt");
   const Bytes data = ToBytes("data");
-  EXPECT_EQ(ReplaceWholeFile(path.c_str(), data.data(), data.size()), 0u);
+  EXPECT_EQ(ReplaceWholeFile(path.c_str(), data.data(), data.size(), Flush::ToDisk), 0u);
   EXPECT_FALSE(FileExists(path));
   EXPECT_TRUE(Entries(dir.path()).empty());
+}
+
+// Letting a file's cached pages go changes no file, whatever the name stands for.
+TEST(FileIoTest, ReleasingTheCacheKeepsEveryFileAsItWas) {
+  TempDir dir;
+  const auto file = dir.file(u"old.ttt");
+  const Bytes content = ToBytes("[Glosmorin]\r\n0x00000010,0003=abc\r\n");
+  WriteFile(file, content);
+  MakeDirectory(dir.file(u"folder.ttt"));
+  for (const auto& path : {file, dir.file(u"folder.ttt"), dir.file(u"missing.ttt")}) {
+    ReleaseFileCache(path.c_str());
+  }
+  EXPECT_EQ(ReadFile(file), content);
+  EXPECT_FALSE(FileExists(dir.file(u"missing.ttt")));
+  EXPECT_EQ(Entries(dir.path()).size(), 2u);
 }
 
 }  // namespace

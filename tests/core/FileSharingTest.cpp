@@ -34,7 +34,7 @@ class FileSharingTest : public ::testing::Test {
     outcome.read = ReadWholeFile(path_.c_str()).data != nullptr;
     outcome.write = WriteWholeFile(path_.c_str(), data.data(), data.size(), false) != 0;
     outcome.append = WriteWholeFile(path_.c_str(), data.data(), data.size(), true) != 0;
-    outcome.replace = ReplaceWholeFile(path_.c_str(), data.data(), data.size()) != 0;
+    outcome.replace = ReplaceWholeFile(path_.c_str(), data.data(), data.size(), Flush::ToDisk) != 0;
     return outcome;
   }
 

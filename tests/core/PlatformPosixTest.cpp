@@ -41,7 +41,8 @@ TEST(PlatformPosixTest, AFifoIsRefusedWithoutWaitingForAPeer) {
   EXPECT_TRUE(MappedFile(path.c_str(), true).failed());
   EXPECT_EQ(ReadWholeFile(path.c_str()).data, nullptr);
   EXPECT_EQ(WriteWholeFile(path.c_str(), data.data(), data.size(), false), 0u);
-  EXPECT_EQ(ReplaceWholeFile(path.c_str(), data.data(), data.size()), 0u);
+  EXPECT_EQ(ReplaceWholeFile(path.c_str(), data.data(), data.size(), Flush::ToDisk), 0u);
+  ReleaseFileCache(path.c_str());
 }
 
 TEST(PlatformPosixTest, AFileOf4GiBOrMoreIsNeitherMappedNorRead) {
@@ -66,12 +67,12 @@ TEST(PlatformPosixTest, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask) {
   WriteFile(kept, ToBytes("old"));
   ASSERT_EQ(::chmod(U8(kept).c_str(), 0640), 0);
   const Bytes data = ToBytes("new");
-  ASSERT_EQ(ReplaceWholeFile(kept.c_str(), data.data(), data.size()), data.size());
+  ASSERT_EQ(ReplaceWholeFile(kept.c_str(), data.data(), data.size(), Flush::ToDisk), data.size());
   EXPECT_EQ(ModeOf(kept), 0640u);
 
   const mode_t mask = ::umask(022);
   const auto fresh = dir.file(u"fresh.ttt");
-  ASSERT_EQ(ReplaceWholeFile(fresh.c_str(), data.data(), data.size()), data.size());
+  ASSERT_EQ(ReplaceWholeFile(fresh.c_str(), data.data(), data.size(), Flush::ToDisk), data.size());
   ::umask(mask);
   EXPECT_EQ(ModeOf(fresh), 0644u);
 }
@@ -81,7 +82,7 @@ TEST(PlatformPosixTest, APathWithoutAUtf8FormNamesNoFile) {
   const std::u16string path = dir.path() + u"/lone-\xDC00.bin";
   const Bytes data = ToBytes("x");
   EXPECT_EQ(WriteWholeFile(path.c_str(), data.data(), data.size(), false), 0u);
-  EXPECT_EQ(ReplaceWholeFile(path.c_str(), data.data(), data.size()), 0u);
+  EXPECT_EQ(ReplaceWholeFile(path.c_str(), data.data(), data.size(), Flush::ToDisk), 0u);
   EXPECT_EQ(ReadWholeFile(path.c_str()).data, nullptr);
   EXPECT_TRUE(MappedFile(path.c_str(), true).failed());
   EXPECT_FALSE(WriteProfileText(path.c_str(), u"S", u"k", u"v"));
