@@ -47,6 +47,20 @@ std::uint32_t ReadItem(const Char* text, std::size_t textLength, std::size_t& i)
   }
 }
 
+// The index of the first backslash in text[from, to), or to.
+std::size_t FindBackslash(const std::uint8_t* text, std::size_t from, std::size_t to) {
+  if (from >= to) return to;
+  const void* found = std::memchr(text + from, '\\', to - from);
+  return found == nullptr
+             ? to
+             : static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - text);
+}
+
+std::size_t FindBackslash(const char16_t* text, std::size_t from, std::size_t to) {
+  while (from < to && text[from] != u'\\') ++from;
+  return from;
+}
+
 void ReportCut(const std::uint8_t* text, std::size_t textLength) {
   char* copy = static_cast<char*>(std::malloc(textLength + 1));
   if (copy == nullptr) {
@@ -91,8 +105,7 @@ std::uint32_t Unescape(const Settings& settings, std::uint8_t* dest, const Char*
       // A stretch without escapes, as far as the room goes, is copied as it is.
       const std::size_t room = noLengthCheck ? textLength - i : capacity - written;
       const std::size_t limit = textLength - i < room ? textLength : i + room;
-      std::size_t end = i + 1;
-      while (end < limit && text[end] != '\\') ++end;
+      const std::size_t end = FindBackslash(text, i + 1, limit);
       std::memcpy(dest + written * sizeof(Char), text + i, (end - i) * sizeof(Char));
       written += end - i;
       i = end;

@@ -230,12 +230,47 @@ std::size_t FindUnit(const std::uint8_t* text, std::size_t from, std::size_t to,
   return FindUnit<Unit>(text, from, to, wanted, wanted);
 }
 
+// The head of a line as Extract writes it: "0x", eight hexadecimal digits, ",", four decimal
+// digits and "=". Such a line is read in one go; the general rules give the same numbers, so
+// any other line is left to them.
+template <typename Unit>
+bool ReadWrittenHead(const std::uint8_t* line, std::size_t units, TranslationEntry& entry) {
+  constexpr std::size_t kHeadUnits = 16;
+  if (units < kHeadUnits) return false;
+  auto at = [line](std::size_t i) -> std::uint32_t {
+    return LoadUnit<Unit>(line + i * sizeof(Unit));
+  };
+  if (at(1) != 'x' || at(10) != ',' || at(15) != '=') return false;
+  std::uint32_t offset = 0;
+  for (std::size_t i = 2; i < 10; ++i) {
+    const int digit = HexDigitValue(at(i));
+    if (digit < 0) return false;
+    offset = offset * 16u + static_cast<std::uint32_t>(digit);
+  }
+  std::uint32_t length = 0;
+  for (std::size_t i = 11; i < 15; ++i) {
+    const std::uint32_t digit = at(i) - '0';
+    if (digit > 9) return false;
+    length = length * 10u + digit;
+  }
+  entry.offset = offset;
+  entry.length = length;
+  entry.text = line + kHeadUnits * sizeof(Unit);
+  entry.textLength = units - kHeadUnits;
+  return true;
+}
+
 // Hands the line [start, end) of text to visit when it is an entry.
 template <typename Unit>
 void ReadLine(const std::uint8_t* text, std::size_t start, std::size_t end, EntryVisitor visit,
               void* context) {
   constexpr std::size_t kWidth = sizeof(Unit);
   if (LoadUnit<Unit>(text + start * kWidth) != '0') return;
+  TranslationEntry written;
+  if (ReadWrittenHead<Unit>(text + start * kWidth, end - start, written)) {
+    visit(context, written);
+    return;
+  }
   const std::size_t comma = FindUnit<Unit>(text, start, end, ',');
   if (comma == end) return;
   const std::size_t equals = FindUnit<Unit>(text, comma + 1, end, '=');

@@ -67,10 +67,10 @@ std::size_t EscapeUnits(std::uint8_t* dest, const std::uint8_t* source, std::siz
 
 // The value of a hexadecimal digit, or -1.
 inline int HexDigitValue(std::uint32_t unit) {
-  if (unit >= '0' && unit <= '9') return static_cast<int>(unit - '0');
-  if (unit >= 'A' && unit <= 'F') return static_cast<int>(unit - 'A' + 10);
-  if (unit >= 'a' && unit <= 'f') return static_cast<int>(unit - 'a' + 10);
-  return -1;
+  if (unit - '0' <= 9) return static_cast<int>(unit - '0');
+  // Folding to lower case leaves every other unit outside the letters a to f.
+  const std::uint32_t folded = (unit | 0x20) - 'a';
+  return folded <= 5 ? static_cast<int>(folded + 10) : -1;
 }
 
 // The number at the start of count units at text (possibly unaligned): "0x"/"0X" and hexadecimal
