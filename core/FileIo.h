@@ -5,12 +5,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "core/Memory.h"
+
 namespace glos {
 
-struct FreeDeleter {
-  void operator()(void* p) const;
-};
-using FileBuffer = std::unique_ptr<std::uint8_t[], FreeDeleter>;
+using FileBuffer = std::unique_ptr<std::uint8_t[], FilledBufferDeleter>;
 
 struct WholeFile {
   FileBuffer data;         // the file's bytes followed by two zero bytes; null on failure

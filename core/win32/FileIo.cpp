@@ -110,7 +110,9 @@ WholeFile ReadWholeFile(const char16_t* path) {
       GetFileSizeEx(file.get(), &sizeValue) ? static_cast<std::uint64_t>(sizeValue.QuadPart) : 0;
   if (size >= (std::uint64_t{1} << 32)) return result;
 
-  FileBuffer buffer(static_cast<std::uint8_t*>(std::malloc(size + 16)));
+  const auto bytes = static_cast<std::size_t>(size + 16);
+  FileBuffer buffer(static_cast<std::uint8_t*>(AllocateFilledBuffer(bytes)),
+                    FilledBufferDeleter{bytes});
   if (!buffer) return result;
   std::uint64_t done = 0;
   while (done < size) {

@@ -6,10 +6,9 @@
 #include "core/TextFormat.h"
 
 #include <cstdarg>
-#include <cstdlib>
 #include <memory>
 
-#include "core/FileIo.h"
+#include "core/Memory.h"
 #include "core/win32/Handle.h"
 
 namespace glos {
@@ -80,8 +79,9 @@ int ConvertFromCodePage(char16_t* dest, int capacity, const char* text) {
     return written > 0 ? written - 1 : 0;
   }
   // Too long: convert all of it, then keep what fits without splitting a surrogate pair.
-  std::unique_ptr<char16_t[], FreeDeleter> all(
-      static_cast<char16_t*>(std::malloc(static_cast<std::size_t>(needed) * sizeof(char16_t))));
+  const std::size_t bytes = static_cast<std::size_t>(needed) * sizeof(char16_t);
+  std::unique_ptr<char16_t[], FilledBufferDeleter> all(
+      static_cast<char16_t*>(AllocateFilledBuffer(bytes)), FilledBufferDeleter{bytes});
   if (!all || MultiByteToWideChar(CP_ACP, 0, text, -1, Wide(all.get()), needed) <= 0) return 0;
   int length = capacity - 1;
   if (length > 0 && all[length - 1] >= 0xD800 && all[length - 1] <= 0xDBFF) --length;

@@ -43,7 +43,10 @@ TEST_P(ReadWholeFileTest, GivesTheBytesAndTwoZerosAfter) {
   EXPECT_EQ(file.data[file.size + 1], 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, ReadWholeFileTest, testing::Values(0u, 1u, 5u, 4096u, 70000u));
+// Around a mebibyte the buffer moves from the heap to a mapping of its own.
+INSTANTIATE_TEST_SUITE_P(Sizes, ReadWholeFileTest,
+                         testing::Values(0u, 1u, 5u, 4096u, 70000u, (1u << 20) - 17,
+                                         (1u << 20) - 16, (3u << 20) + 5));
 
 TEST(FileIoTest, ReadWholeFileOfAMissingFileGivesNothing) {
   TempDir dir;

@@ -1,0 +1,12 @@
+// Filled buffers on Windows: the heap, which takes large blocks from VirtualAlloc itself.
+#include "core/Memory.h"
+
+#include <cstdlib>
+
+namespace glos {
+
+void* AllocateFilledBuffer(std::size_t bytes) { return std::malloc(bytes == 0 ? 1 : bytes); }
+
+void FreeFilledBuffer(void* buffer, std::size_t /*bytes*/) { std::free(buffer); }
+
+}  // namespace glos
