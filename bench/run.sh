@@ -137,6 +137,19 @@ pair
 row "extract 8-bit -x \"\" vs strings -a -t x -n 4 (s)" "$ours" "$peer" "<= 0.2"
 whole=$ours
 
+# The same, as a first extraction: into a folder of its own where no translation file exists
+# yet, so that none of its pages can be reused (see the section-by-section rows below).
+first_count=0
+prepare() {
+  first_count=$((first_count + 1))
+  mkdir -p "$work/first$first_count"
+  ln "$input" "$work/first$first_count/input.bin"
+}
+ours_cmd() { "$cli" -x "" extract "$work/first$first_count/input.bin"; }
+pair
+prepare() { :; }
+row "  the same as a first extraction, no translation file yet (s)" "$ours" "$peer" "(measured)"
+
 ours_cmd() { "$cli" -x "" -u extract "$work/input.bin"; }
 peer_cmd() { strings -a -t x -n 4 -e l "$work/input.bin"; }
 pair
@@ -155,38 +168,45 @@ row "extract 8-bit peak RSS vs file + .ttt + 64 MB (MiB)" \
   "$(printf '%s\n' "${rss[@]}" | median)" "$limit" "<= 1"
 
 # Section by section: the DLLs as files with the default exclude list, per GB that the scan
-# covers, against the whole-file extraction per GB of input. Both start without translation
-# files: this machine's disk is mounted with discard, so deleting an old file waits for the
-# disk, and that wait (one per file replaced) is measured in the row after.
-remove_translations() { find "$1" -name '*.ttt' -delete; rm -f "$2.ttt"; }
-by_section() {  # label, DLL folder, whole input
-  local folder=$2 whole_input=$3
-  ours_cmd() { "$cli" -r extract "$folder/*.dll"; }
-  peer_cmd() { "$cli" -x "" extract "$whole_input"; }
-  prepare() { remove_translations "$folder" "$whole_input"; }
+# covers, against the whole-file extraction per GB of input. Each run extracts into folders of
+# its own (hard links to the same files, made untimed), as a first extraction does: the disk of
+# this machine has ext4 without a journal, where creating a file right after others were deleted
+# scans past every inode freed in the last seconds, and deleting one waits for the disk's
+# discard. Replacing the translation files of an earlier run pays both; the row after measures it.
+fresh=0
+fresh_copies() {  # DLL folder, whole input, where the copies go
+  fresh=$((fresh + 1))
+  fresh_dlls=$3/fresh$fresh/dlls
+  fresh_input=$3/fresh$fresh/input.bin
+  mkdir -p "$fresh_dlls"
+  cp -al "$1/." "$fresh_dlls/"
+  ln "$2" "$fresh_input"
+}
+by_section() {  # label, DLL folder, whole input, where the copies go
+  local folder=$2 whole_input=$3 copies=$4
+  ours_cmd() { "$cli" -r extract "$fresh_dlls/*.dll"; }
+  peer_cmd() { "$cli" -x "" extract "$fresh_input"; }
+  prepare() { fresh_copies "$folder" "$whole_input" "$copies"; }
   pair
   prepare() { :; }
   row "extract $dll_count DLLs by section, $1 (s/GB scanned vs whole)" \
     "$(echo "scale=3; $ours * 1000000000 / $scanned" | bc)" \
-    "$(echo "scale=3; $peer * 1000000000 / $size" | bc)" "${4:-<= 1}"
+    "$(echo "scale=3; $peer * 1000000000 / $size" | bc)" "<= 1"
 }
-by_section "disk" "$dlls" "$work/input.bin"
+by_section "disk" "$dlls" "$input" "$work"
 # The same, each run replacing the translation files of the run before.
 "$cli" -r extract "$dlls/*.dll" > /dev/null
-by_section_replacing() {
-  ours_cmd() { "$cli" -r extract "$dlls/*.dll"; }
-  peer_cmd() { "$cli" -x "" extract "$work/input.bin"; }
-  pair
-  row "  the same replacing the translation files of the run before" \
-    "$(echo "scale=3; $ours * 1000000000 / $scanned" | bc)" \
-    "$(echo "scale=3; $peer * 1000000000 / $size" | bc)" "(measured)"
-}
-by_section_replacing
+ours_cmd() { "$cli" -r extract "$dlls/*.dll"; }
+peer_cmd() { "$cli" -x "" extract "$work/input.bin"; }
+pair
+row "  the same replacing the translation files of the run before" \
+  "$(echo "scale=3; $ours * 1000000000 / $scanned" | bc)" \
+  "$(echo "scale=3; $peer * 1000000000 / $size" | bc)" "(measured)"
 if [ -d /dev/shm ] && [ "$(df -k --output=avail /dev/shm | tail -1)" -gt 3000000 ]; then
   shm=$(mktemp -d /dev/shm/glos-bench.XXXXXX)
   cp -r "$dlls" "$shm/dlls"
   cp "$input" "$shm/input.bin"
-  by_section "tmpfs" "$shm/dlls" "$shm/input.bin"
+  by_section "tmpfs" "$shm/dlls" "$shm/input.bin" "$shm"
   rm -rf "$shm"
   shm=""
 fi
