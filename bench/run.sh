@@ -135,7 +135,6 @@ ours_cmd() { "$cli" -x "" extract "$work/input.bin"; }
 peer_cmd() { strings -a -t x -n 4 "$work/input.bin"; }
 pair
 row "extract 8-bit -x \"\" vs strings -a -t x -n 4 (s)" "$ours" "$peer" "<= 0.2"
-whole=$ours
 
 # The same, as a first extraction: into a folder of its own where no translation file exists
 # yet, so that none of its pages can be reused (see the section-by-section rows below).
@@ -171,7 +170,7 @@ row "extract 8-bit peak RSS vs file + .ttt + 64 MB (MiB)" \
 # covers, against the whole-file extraction per GB of input. Each run extracts into folders of
 # its own (hard links to the same files, made untimed), as a first extraction does: the disk of
 # this machine has ext4 without a journal, where creating a file right after others were deleted
-# scans past every inode freed in the last seconds, and deleting one waits for the disk's
+# scans past every inode freed in the last minutes, and deleting one waits for the disk's
 # discard. Replacing the translation files of an earlier run pays both; the row after measures it.
 fresh=0
 fresh_copies() {  # DLL folder, whole input, where the copies go
