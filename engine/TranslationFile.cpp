@@ -284,16 +284,68 @@ void ReadLine(const std::uint8_t* text, std::size_t start, std::size_t end, Entr
   visit(context, entry);
 }
 
+// The line breaks (CR or LF) and zero units among count units at text (count at most 64), as
+// bit masks: bit i stands for unit i.
+struct LineMasks {
+  std::uint64_t breaks;
+  std::uint64_t zeros;
+};
+
+template <typename Unit>
+LineMasks LineUnits(const std::uint8_t* text, std::size_t count) {
+  LineMasks masks{0, 0};
+#if defined(__SSE2__)
+  if (count == 64) {
+    constexpr std::size_t kLanes = 16 / sizeof(Unit);
+    for (std::size_t at = 0; at < 64; at += kLanes) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at * sizeof(Unit)));
+      __m128i breaks;
+      __m128i zeros;
+      if constexpr (sizeof(Unit) == 1) {
+        breaks = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')),
+                              _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+        zeros = _mm_cmpeq_epi8(v, _mm_setzero_si128());
+      } else {
+        // 16-bit lanes packed to bytes; all ones or all zeros stay so under saturation.
+        breaks = _mm_packs_epi16(_mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('\r')),
+                                              _mm_cmpeq_epi16(v, _mm_set1_epi16('\n'))),
+                                 _mm_setzero_si128());
+        zeros = _mm_packs_epi16(_mm_cmpeq_epi16(v, _mm_setzero_si128()), _mm_setzero_si128());
+      }
+      masks.breaks |= std::uint64_t(unsigned(_mm_movemask_epi8(breaks))) << at;
+      masks.zeros |= std::uint64_t(unsigned(_mm_movemask_epi8(zeros))) << at;
+    }
+    return masks;
+  }
+#endif
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint32_t unit = LoadUnit<Unit>(text + i * sizeof(Unit));
+    if (unit == '\r' || unit == '\n') masks.breaks |= std::uint64_t{1} << i;
+    if (unit == 0) masks.zeros |= std::uint64_t{1} << i;
+  }
+  return masks;
+}
+
+// Every line that a break ends, up to the first zero unit, 64 units at a time; a line break
+// costs one bit scan.
 template <typename Unit>
 void ReadLines(const std::uint8_t* data, std::size_t size, EntryVisitor visit, void* context) {
   const std::size_t units = size / sizeof(Unit);
-  const std::size_t end = FindUnit<Unit>(data, 0, units, 0);
   std::size_t lineStart = 0;
-  for (std::size_t i = FindUnit<Unit>(data, 0, end, '\r', '\n'); i < end;
-       i = FindUnit<Unit>(data, i + 1, end, '\r', '\n')) {
-    // The second and later breaks of a run leave an empty line, which is no line at all.
-    if (i > lineStart) ReadLine<Unit>(data, lineStart, i, visit, context);
-    lineStart = i + 1;
+  for (std::size_t block = 0; block < units; block += 64) {
+    const std::size_t count = units - block < 64 ? units - block : 64;
+    LineMasks masks = LineUnits<Unit>(data + block * sizeof(Unit), count);
+    if (masks.zeros != 0) {
+      // The text ends at the zero: only the breaks before it count.
+      masks.breaks &= masks.zeros ^ (masks.zeros - 1);
+    }
+    for (std::uint64_t bits = masks.breaks; bits != 0; bits &= bits - 1) {
+      const std::size_t at = block + static_cast<std::size_t>(std::countr_zero(bits));
+      // The second and later breaks of a run leave an empty line, which is no line at all.
+      if (at > lineStart) ReadLine<Unit>(data, lineStart, at, visit, context);
+      lineStart = at + 1;
+    }
+    if (masks.zeros != 0) return;
   }
 }
 
