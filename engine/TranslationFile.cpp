@@ -195,39 +195,26 @@ bool AppendEntryUnits(OutputBuffer& out, std::uint32_t offset, std::uint32_t len
   return true;
 }
 
-// Index of the first unit equal to a or b in [from, to), or to.
+// Index of the first unit equal to wanted in [from, to), or to.
 template <typename Unit>
-std::size_t FindUnit(const std::uint8_t* text, std::size_t from, std::size_t to, std::uint32_t a,
-                     std::uint32_t b) {
+std::size_t FindUnit(const std::uint8_t* text, std::size_t from, std::size_t to,
+                     std::uint32_t wanted) {
   constexpr std::size_t kWidth = sizeof(Unit);
 #if defined(__SSE2__)
-  auto lanes = [](std::uint32_t unit) {
-    return sizeof(Unit) == 1 ? _mm_set1_epi8(static_cast<char>(unit))
-                             : _mm_set1_epi16(static_cast<short>(unit));
-  };
-  const __m128i first = lanes(a);
-  const __m128i second = lanes(b);
+  const __m128i lanes = sizeof(Unit) == 1 ? _mm_set1_epi8(static_cast<char>(wanted))
+                                          : _mm_set1_epi16(static_cast<short>(wanted));
   while ((to - from) * kWidth >= 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + from * kWidth));
-    const __m128i hits = sizeof(Unit) == 1
-                             ? _mm_or_si128(_mm_cmpeq_epi8(v, first), _mm_cmpeq_epi8(v, second))
-                             : _mm_or_si128(_mm_cmpeq_epi16(v, first), _mm_cmpeq_epi16(v, second));
+    const __m128i hits = sizeof(Unit) == 1 ? _mm_cmpeq_epi8(v, lanes) : _mm_cmpeq_epi16(v, lanes);
     const auto bits = static_cast<unsigned>(_mm_movemask_epi8(hits));
     if (bits != 0) return from + static_cast<std::size_t>(std::countr_zero(bits)) / kWidth;
     from += 16 / kWidth;
   }
 #endif
   for (; from < to; ++from) {
-    const std::uint32_t unit = LoadUnit<Unit>(text + from * kWidth);
-    if (unit == a || unit == b) break;
+    if (LoadUnit<Unit>(text + from * kWidth) == wanted) break;
   }
   return from;
-}
-
-template <typename Unit>
-std::size_t FindUnit(const std::uint8_t* text, std::size_t from, std::size_t to,
-                     std::uint32_t wanted) {
-  return FindUnit<Unit>(text, from, to, wanted, wanted);
 }
 
 // The head of a line as Extract writes it: "0x", eight hexadecimal digits, ",", four decimal
