@@ -9,7 +9,7 @@
 
 #include "core/MappedFile.h"
 #include "core/Walker.h"
-#include "search/Run.h"
+#include "run/Run.h"
 #include "tests/support/StatusCapture.h"
 #include "tests/support/TestSupport.h"
 

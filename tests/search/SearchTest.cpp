@@ -10,7 +10,7 @@
 #include <random>
 
 #include "core/TextFormat.h"
-#include "search/Run.h"
+#include "run/Run.h"
 #include "search/Search.h"
 #include "tests/support/StatusCapture.h"
 #include "tests/support/TestSupport.h"
