@@ -9,6 +9,8 @@
 #include "core/Status.h"
 #include "core/TextFormat.h"
 #include "engine/EndCharacter.h"
+#include "resources/TextIds.h"
+#include "resources/Version.h"
 #include "run/Run.h"
 
 namespace glos {
@@ -18,9 +20,6 @@ constexpr int kExitDone = 0;
 constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitCancelled = 3;
-
-constexpr unsigned kSearchWord = 552;
-constexpr unsigned kReplaceWord = 554;
 
 constexpr char kUsage[] =
     "usage: glosmorin-cli [OPTIONS] extract   PATH\n"
@@ -47,7 +46,7 @@ constexpr char kUsage[] =
     "      --version            show the version\n"
     "Exit status: 0 done, 1 an error was logged, 2 usage error, 3 cancelled.\n";
 
-constexpr char kVersion[] = "glosmorin-cli 2.0.262.1560\n";
+constexpr char kVersion[] = "glosmorin-cli " GLOS_VERSION_TEXT "\n";
 
 void WriteBytes(std::FILE* stream, std::string_view bytes) {
   std::fwrite(bytes.data(), 1, bytes.size(), stream);
@@ -291,7 +290,7 @@ int RunCli(const std::vector<std::u16string>& arguments) {
     SetMode(settings, 2);
   }
   char16_t actionWord[kActionWordCapacity] = {};
-  LoadText(line.replace.empty() ? kSearchWord : kReplaceWord, actionWord,
+  LoadText(line.replace.empty() ? IDS_SEARCH : IDS_REPLACE, actionWord,
            static_cast<int>(kActionWordCapacity));
   const SearchQuestions questions{actionWord, AskOnConsole, nullptr};
   const StatusCode result =

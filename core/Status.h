@@ -7,26 +7,15 @@
 
 namespace glos {
 
-// Each code is also the id of its log text in the string table.
+// Each code is also the id of its log text in the string table; both come from the status
+// lines (GLOS_STATUS) of the one text table, which names them.
 enum StatusCode : std::uint32_t {
   kStatusNone = 2,  // walker only: nothing handled yet at this level
-  kStatusFound = 510,
-  kStatusCancelled = 511,
-  kStatusWrittenBack = 512,
-  kStatusNoString = 513,
-  kStatusExtracted = 514,
-  kStatusSearchDone = 515,
-  kStatusCutWide = 516,
-  kStatusCutBytes = 517,
-  kStatusNoFile = 518,
-  kStatusLengthMismatch = 519,
-  kStatusScanFailed = 520,
-  kStatusNoMemory = 521,
-  kStatusCannotOpen = 522,
-  kStatusCannotMap = 523,
-  kStatusCannotSave = 524,
-  kStatusTooSmall = 525,
-  kStatusOutsideFile = 526,
+#define GLOS_TEXT(name, id, text)
+#define GLOS_STATUS(name, id, text) name = id,
+#include "resources/Texts.inc"
+#undef GLOS_STATUS
+#undef GLOS_TEXT
 };
 
 // The argument of one report: a UTF-16 text, an 8-bit text (517) or a number (519, 526).

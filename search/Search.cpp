@@ -9,6 +9,7 @@
 #include "core/MappedFile.h"
 #include "core/TextFormat.h"
 #include "engine/Escape.h"
+#include "resources/TextIds.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -16,8 +17,6 @@
 
 namespace glos {
 namespace {
-
-inline constexpr unsigned kQuestionText = 503;
 
 // Rewrites one typed text in its buffer into its byte form; returns the units written before
 // the fill, the length unit included.
@@ -236,7 +235,7 @@ FileOutcome SearchFile(const Settings& settings, const char16_t* path, void* con
   }
   char16_t question[kFormatCapacity] = {};
   const bool askEach = HasOption(settings, kAskEach);
-  if (askEach) LoadText(kQuestionText, question, static_cast<int>(kFormatCapacity));
+  if (askEach) LoadText(IDS_MATCH_QUESTION, question, static_cast<int>(kFormatCapacity));
 
   const auto length = static_cast<std::uint64_t>(pattern.findLength);
   ScanJob job{file.data(),
