@@ -64,19 +64,6 @@ void VisitEntry(void* context, const TranslationEntry& entry) {
   }
 }
 
-struct GuardedApply {
-  const Settings* settings;
-  std::uint8_t* target;
-  std::uint64_t size;
-  const std::uint8_t* text;
-  std::size_t textSize;
-};
-
-void RunApply(void* context) {
-  const auto& job = *static_cast<const GuardedApply*>(context);
-  ApplyTranslation(*job.settings, job.target, job.size, job.text, job.textSize);
-}
-
 }  // namespace
 
 void ApplyTranslation(const Settings& settings, std::uint8_t* target, std::uint64_t size,
@@ -113,9 +100,11 @@ FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* 
       result = kStatusCannotOpen;
       continue;
     }
-    GuardedApply job{&settings, target.data(), target.size(), text.data.get(),
-                     static_cast<std::size_t>(text.size)};
-    if (!RunGuarded(target.data(), target.size(), RunApply, &job)) {
+    auto apply = [&] {
+      ApplyTranslation(settings, target.data(), target.size(), text.data.get(),
+                       static_cast<std::size_t>(text.size));
+    };
+    if (!RunGuardedCall(target.data(), target.size(), apply)) {
       // The target failed underneath: what was written stays, nothing more is tried.
       return Outcome(kStatusCannotMap, path);
     }

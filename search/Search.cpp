@@ -181,11 +181,6 @@ bool VisitMatch(void* context, std::uint64_t offset) {
   return true;
 }
 
-void RunScan(void* context) {
-  auto* job = static_cast<ScanJob*>(context);
-  ScanMatches(job->view, job->size, job->find, job->length, VisitMatch, job);
-}
-
 }  // namespace
 
 SearchPattern BuildSearchPattern(const Settings& settings, char16_t* find, char16_t* replacement) {
@@ -249,7 +244,8 @@ FileOutcome SearchFile(const Settings& settings, const char16_t* path, void* con
               questions.ask,
               questions.askContext,
               false};
-  if (!RunGuarded(file.data(), static_cast<std::size_t>(file.size()), RunScan, &job)) {
+  auto scan = [&] { ScanMatches(job.view, job.size, job.find, job.length, VisitMatch, &job); };
+  if (!RunGuardedCall(file.data(), static_cast<std::size_t>(file.size()), scan)) {
     return Outcome(kStatusCannotMap, path);
   }
   return Outcome(job.cancelled ? kStatusCancelled : kStatusSearchDone, path);
