@@ -35,6 +35,9 @@ struct Settings {
   char16_t profilePath[kPathCapacity] = {};
   std::uint32_t optionWord = kDefaultOptionWord;
   char16_t excludeList[kPathCapacity] = {};
+  // Whether write-back and replacement keep an undo journal. Not kept in the profile: the
+  // console's --no-undo clears it for one run.
+  bool undoJournal = true;
   SearchPattern searchPattern;
 
   Settings();

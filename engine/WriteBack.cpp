@@ -1,5 +1,9 @@
-// The Write back operation: every translation file of a target, applied to one read-write view.
+// The Write back operation: every translation file of a target, applied to one read-write view
+// once the journal holds what they will overwrite.
 #include "engine/WriteBack.h"
+
+#include <string>
+#include <vector>
 
 #include "core/Directory.h"
 #include "core/FaultGuard.h"
@@ -7,10 +11,45 @@
 #include "core/MappedFile.h"
 #include "engine/Escape.h"
 #include "engine/TranslationFile.h"
+#include "engine/UndoJournal.h"
 #include "engine/UnitAccess.h"
 
 namespace glos {
 namespace {
+
+template <typename Unit>
+bool FindSpan(const Settings& settings, std::uint64_t size, const TranslationEntry& entry,
+              EntrySpan& span) {
+  constexpr std::uint64_t width = sizeof(Unit);
+  const bool prefixed = HasOption(settings, kLengthPrefixed);
+  std::uint64_t units = entry.length;
+  if (HasOption(settings, kNoLengthCheck)) {
+    const std::uint64_t produced =
+        UnescapedLength(static_cast<const Unit*>(entry.text), entry.textLength);
+    if (produced > units) units = produced;
+  }
+  const std::uint64_t offset = entry.offset;
+  if (offset > size || units > (size - offset) / width || (prefixed && offset < width)) {
+    return false;
+  }
+  span.first = prefixed ? offset - width : offset;
+  span.end = offset + units * width;
+  return true;
+}
+
+template <typename Unit>
+bool WriteUnits(const Settings& settings, std::uint8_t* slot, const TranslationEntry& entry) {
+  const std::uint32_t written = UnescapeText(settings, slot, static_cast<const Unit*>(entry.text),
+                                             entry.textLength, entry.length, /*prefix=*/false);
+  if (!HasOption(settings, kLengthPrefixed)) return true;
+  std::uint8_t* prefix = slot - sizeof(Unit);
+  if (!HasOption(settings, kNoLengthCheck) && LoadUnit<Unit>(prefix) != entry.length) {
+    ReportStatusNumber(kStatusLengthMismatch, entry.offset);
+    return false;
+  }
+  StoreUnit<Unit>(prefix, static_cast<Unit>(written));
+  return true;
+}
 
 struct ApplyContext {
   const Settings* settings;
@@ -19,48 +58,28 @@ struct ApplyContext {
   bool wide;
 };
 
-template <typename Unit>
-void ApplyEntry(const ApplyContext& c, const TranslationEntry& entry) {
-  constexpr std::uint64_t width = sizeof(Unit);
-  const Settings& settings = *c.settings;
-  const auto* text = static_cast<const Unit*>(entry.text);
-  const bool prefixed = HasOption(settings, kLengthPrefixed);
-  const bool noLengthCheck = HasOption(settings, kNoLengthCheck);
-
-  // Every unit the entry may write must lie inside the target: its slot, a run-on text under
-  // NoLengthCheck, and the length prefix before the slot.
-  std::uint64_t units = entry.length;
-  if (noLengthCheck) {
-    const std::uint64_t produced = UnescapedLength(text, entry.textLength);
-    if (produced > units) units = produced;
-  }
-  const std::uint64_t offset = entry.offset;
-  const bool inside =
-      offset <= c.size && units <= (c.size - offset) / width && (!prefixed || offset >= width);
-  if (!inside) {
+void VisitEntry(void* context, const TranslationEntry& entry) {
+  const auto& c = *static_cast<const ApplyContext*>(context);
+  EntrySpan span;
+  if (!FindEntrySpan(*c.settings, c.wide, c.size, entry, span)) {
     ReportStatusNumber(kStatusOutsideFile, entry.offset);
     return;
   }
-
-  std::uint8_t* slot = c.target + offset;
-  const std::uint32_t written =
-      UnescapeText(settings, slot, text, entry.textLength, entry.length, /*prefix=*/false);
-  if (!prefixed) return;
-  std::uint8_t* prefix = slot - width;
-  const std::uint64_t stored = LoadUnit<Unit>(prefix);
-  if (!noLengthCheck && stored != entry.length) {
-    ReportStatusNumber(kStatusLengthMismatch, entry.offset);
-    return;
-  }
-  StoreUnit<Unit>(prefix, static_cast<Unit>(written));
+  WriteEntry(*c.settings, c.wide, c.target + entry.offset, entry);
 }
 
-void VisitEntry(void* context, const TranslationEntry& entry) {
-  const auto& c = *static_cast<const ApplyContext*>(context);
-  if (c.wide) {
-    ApplyEntry<char16_t>(c, entry);
-  } else {
-    ApplyEntry<std::uint8_t>(c, entry);
+struct RangeContext {
+  const Settings* settings;
+  std::uint64_t size;
+  bool wide;
+  std::vector<ByteRange>* ranges;
+};
+
+void CollectSpan(void* context, const TranslationEntry& entry) {
+  const auto& c = *static_cast<const RangeContext*>(context);
+  EntrySpan span;
+  if (FindEntrySpan(*c.settings, c.wide, c.size, entry, span)) {
+    c.ranges->push_back({span.first, span.end - span.first});
   }
 }
 
@@ -79,47 +98,91 @@ void RunApply(void* context) {
 
 }  // namespace
 
+bool FindEntrySpan(const Settings& settings, bool wide, std::uint64_t size,
+                   const TranslationEntry& entry, EntrySpan& span) {
+  return wide ? FindSpan<char16_t>(settings, size, entry, span)
+              : FindSpan<std::uint8_t>(settings, size, entry, span);
+}
+
+bool WriteEntry(const Settings& settings, bool wide, std::uint8_t* slot,
+                const TranslationEntry& entry) {
+  return wide ? WriteUnits<char16_t>(settings, slot, entry)
+              : WriteUnits<std::uint8_t>(settings, slot, entry);
+}
+
 void ApplyTranslation(const Settings& settings, std::uint8_t* target, std::uint64_t size,
                       const std::uint8_t* text, std::size_t textSize) {
   ApplyContext context{&settings, target, size, IsWideTranslation(text, textSize)};
   ReadTranslationEntries(text, textSize, VisitEntry, &context);
 }
 
-StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* /*context*/) {
-  const std::size_t targetEnd = TextLength(path);
-  // A target whose name cannot take ".tt?" can have no translation file the platform could open.
-  if (!AppendText(path, kPathCapacity, u".tt?")) return kStatusNoFile;
+void CollectWriteRanges(const Settings& settings, std::uint64_t size, const std::uint8_t* text,
+                        std::size_t textSize, std::vector<ByteRange>& ranges) {
+  RangeContext context{&settings, size, IsWideTranslation(text, textSize), &ranges};
+  ReadTranslationEntries(text, textSize, CollectSpan, &context);
+}
 
+bool FindTranslationFiles(char16_t* path, std::vector<std::u16string>& names) {
+  // A target whose name cannot take ".tt?" can have no translation file the platform could open.
+  if (!AppendText(path, kPathCapacity, u".tt?")) return false;
   DirectorySearch search(path);
   DirectoryEntry entry;
-  if (!search.next(entry)) return kStatusNoFile;
+  while (search.next(entry)) {
+    if (!entry.isDirectory) names.emplace_back(entry.name);
+  }
+  return true;
+}
+
+StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* /*context*/) {
+  const std::size_t targetEnd = TextLength(path);
+  std::vector<std::u16string> names;
+  if (!FindTranslationFiles(path, names)) return kStatusNoFile;
+  if (names.empty()) return kStatusNoFile;
+  const std::size_t name = NamePosition(path);
 
   path[targetEnd] = 0;
   MappedFile target(path, /*readOnly=*/false);
   if (target.failed()) return kStatusCannotMap;
-  AppendText(path, kPathCapacity, u".tt?");
-  const std::size_t name = NamePosition(path);
+
+  // Every translation file is read before the target changes, so that the journal can take
+  // every range they write at once.
+  std::vector<WholeFile> texts(names.size());
+  char16_t file[kPathCapacity];
+  CopyText(file, kPathCapacity, path);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    // Every match is as long as the pattern, so its name fits where the pattern's did.
+    if (CopyText(file + name, kPathCapacity - name, names[i])) texts[i] = ReadWholeFile(file);
+  }
+  if (settings.undoJournal) {
+    std::vector<ByteRange> ranges;
+    for (const WholeFile& text : texts) {
+      if (text.data == nullptr) continue;
+      CollectWriteRanges(settings, target.size(), text.data.get(),
+                         static_cast<std::size_t>(text.size), ranges);
+    }
+    StatusCode failure = kStatusJournalFailed;
+    if (!KeepOriginalBytes(path, target, ranges, failure)) return failure;
+  }
 
   StatusCode result = kStatusNoFile;
-  do {
-    if (entry.isDirectory) continue;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!CopyText(file + name, kPathCapacity - name, names[i])) continue;
     if (result != kStatusNoFile) ReportStatus(result, path);
-    // Every match is as long as the pattern, so its name fits where the pattern's did.
-    if (!CopyText(path + name, kPathCapacity - name, entry.name)) continue;
-    WholeFile translation = ReadWholeFile(path);
-    if (translation.data == nullptr) {
+    CopyText(path, kPathCapacity, file);
+    const WholeFile& text = texts[i];
+    if (text.data == nullptr) {
       result = kStatusCannotOpen;
       continue;
     }
-    GuardedApply job{&settings, target.data(), target.size(), translation.data.get(),
-                     static_cast<std::size_t>(translation.size)};
+    GuardedApply job{&settings, target.data(), target.size(), text.data.get(),
+                     static_cast<std::size_t>(text.size)};
     if (!RunGuarded(target.data(), target.size(), RunApply, &job)) {
       // The target failed underneath: what was written stays, nothing more is tried.
       path[targetEnd] = 0;
       return kStatusCannotMap;
     }
     result = kStatusWrittenBack;
-  } while (search.next(entry));
+  }
   return result;
 }
 

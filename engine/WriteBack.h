@@ -3,17 +3,24 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "core/Settings.h"
 #include "core/Status.h"
+#include "engine/TranslationFile.h"
+#include "engine/UndoJournal.h"
 
 namespace glos {
 
-// Per-file operation of Mode 1. Applies every file named like the target followed by ".tt?" in
-// search order. Returns 512 (the last translation file was applied), 518 (none; the buffer
-// holds the pattern, or the target's path when ".tt?" does not fit), 522 (the last translation
-// file could not be read; the buffer names it) or 523 (the target could not be mapped, or failed
-// underneath; the buffer holds the target's path). Earlier translation files are reported here.
+// Per-file operation of Mode 1. Reads every file named like the target followed by ".tt?", keeps
+// the bytes they will overwrite in the undo journal unless settings.undoJournal is clear, then
+// applies them in search order. Returns 512 (the last translation file was applied), 518 (none; the
+// buffer holds the pattern, or the target's path when ".tt?" does not fit), 522 (the last
+// translation file could not be read; the buffer names it), 523 (the target could not be mapped, or
+// failed underneath; the buffer holds the target's path) or 536/537 (the journal could not be read
+// or written; the target is unchanged and the buffer holds its path). Earlier translation files are
+// reported here.
 StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* context);
 
 // Applies every entry of one translation text (its encoding told by its fourth byte) to the
@@ -21,5 +28,31 @@ StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* context
 // whole and reported with 526. Reports 516/517 for cut texts and 519 for prefix mismatches.
 void ApplyTranslation(const Settings& settings, std::uint8_t* target, std::uint64_t size,
                       const std::uint8_t* text, std::size_t textSize);
+
+// The bytes one entry of a translation file of the given width writes in a target of size
+// bytes: [first, end) covers the length prefix (with LengthPrefixed), the slot, and a run-on text
+// under NoLengthCheck. False when any of them would lie outside the target.
+struct EntrySpan {
+  std::uint64_t first;
+  std::uint64_t end;
+};
+bool FindEntrySpan(const Settings& settings, bool wide, std::uint64_t size,
+                   const TranslationEntry& entry, EntrySpan& span);
+
+// Writes one entry at slot, the target's bytes at the entry's offset, whose span the caller has
+// found inside the target. Reports 516/517 for a cut text; returns false when it reported 519
+// (the length prefix was not in step and is left as it was).
+bool WriteEntry(const Settings& settings, bool wide, std::uint8_t* slot,
+                const TranslationEntry& entry);
+
+// Appends the span of every entry of one translation text that lies inside a target of size
+// bytes to ranges.
+void CollectWriteRanges(const Settings& settings, std::uint64_t size, const std::uint8_t* text,
+                        std::size_t textSize, std::vector<ByteRange>& ranges);
+
+// Appends ".tt?" to the target's path in path (260 units) and the names, without their folder,
+// of the files that match it and are not directories, in search order. False, path unchanged,
+// when ".tt?" does not fit.
+bool FindTranslationFiles(char16_t* path, std::vector<std::u16string>& names);
 
 }  // namespace glos

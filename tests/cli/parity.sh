@@ -11,6 +11,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export WINEPREFIX=${WINEPREFIX:-$(dirname "$windows")/../wineprefix} WINEDEBUG=-all
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
+# Undo journals of the native runs stay in the work folder.
+export XDG_STATE_HOME=$work/state
 
 corpus=()
 for name in kernel32.dll shlwapi.dll comctl32.dll msvcrt.dll notepad.exe; do
