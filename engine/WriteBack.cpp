@@ -68,32 +68,29 @@ void VisitEntry(void* context, const TranslationEntry& entry) {
   WriteEntry(*c.settings, c.wide, c.target + entry.offset, entry);
 }
 
-struct RangeContext {
-  const Settings* settings;
-  std::uint64_t size;
-  bool wide;
-  std::vector<ByteRange>* ranges;
-};
-
-void CollectSpan(void* context, const TranslationEntry& entry) {
-  const auto& c = *static_cast<const RangeContext*>(context);
-  EntrySpan span;
-  if (FindEntrySpan(*c.settings, c.wide, c.size, entry, span)) {
-    c.ranges->push_back({span.first, span.end - span.first});
-  }
+void KeepEntry(void* context, const TranslationEntry& entry) {
+  static_cast<std::vector<TranslationEntry>*>(context)->push_back(entry);
 }
 
+// One translation file's entries, read once: applied from the list when the journal needed
+// their ranges first, else straight from the text.
 struct GuardedApply {
   const Settings* settings;
   std::uint8_t* target;
   std::uint64_t size;
   const std::uint8_t* text;
   std::size_t textSize;
+  const std::vector<TranslationEntry>* entries;  // null: read them from the text
 };
 
 void RunApply(void* context) {
   const auto& job = *static_cast<const GuardedApply*>(context);
-  ApplyTranslation(*job.settings, job.target, job.size, job.text, job.textSize);
+  if (job.entries == nullptr) {
+    ApplyTranslation(*job.settings, job.target, job.size, job.text, job.textSize);
+    return;
+  }
+  ApplyContext apply{job.settings, job.target, job.size, IsWideTranslation(job.text, job.textSize)};
+  for (const TranslationEntry& entry : *job.entries) VisitEntry(&apply, entry);
 }
 
 }  // namespace
@@ -116,10 +113,15 @@ void ApplyTranslation(const Settings& settings, std::uint8_t* target, std::uint6
   ReadTranslationEntries(text, textSize, VisitEntry, &context);
 }
 
-void CollectWriteRanges(const Settings& settings, std::uint64_t size, const std::uint8_t* text,
-                        std::size_t textSize, std::vector<ByteRange>& ranges) {
-  RangeContext context{&settings, size, IsWideTranslation(text, textSize), &ranges};
-  ReadTranslationEntries(text, textSize, CollectSpan, &context);
+void AppendWriteRanges(const Settings& settings, std::uint64_t size, bool wide,
+                       const std::vector<TranslationEntry>& entries,
+                       std::vector<ByteRange>& ranges) {
+  for (const TranslationEntry& entry : entries) {
+    EntrySpan span;
+    if (FindEntrySpan(settings, wide, size, entry, span)) {
+      ranges.push_back({span.first, span.end - span.first});
+    }
+  }
 }
 
 bool FindTranslationFiles(char16_t* path, std::vector<std::u16string>& names) {
@@ -153,12 +155,17 @@ StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* /*conte
     // Every match is as long as the pattern, so its name fits where the pattern's did.
     if (CopyText(file + name, kPathCapacity - name, names[i])) texts[i] = ReadWholeFile(file);
   }
+  std::vector<std::vector<TranslationEntry>> entries;
   if (settings.undoJournal) {
+    entries.resize(texts.size());
     std::vector<ByteRange> ranges;
-    for (const WholeFile& text : texts) {
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      const WholeFile& text = texts[i];
       if (text.data == nullptr) continue;
-      CollectWriteRanges(settings, target.size(), text.data.get(),
-                         static_cast<std::size_t>(text.size), ranges);
+      const auto textSize = static_cast<std::size_t>(text.size);
+      ReadTranslationEntries(text.data.get(), textSize, KeepEntry, &entries[i]);
+      AppendWriteRanges(settings, target.size(), IsWideTranslation(text.data.get(), textSize),
+                        entries[i], ranges);
     }
     StatusCode failure = kStatusJournalFailed;
     if (!KeepOriginalBytes(path, target, ranges, failure)) return failure;
@@ -174,8 +181,12 @@ StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* /*conte
       result = kStatusCannotOpen;
       continue;
     }
-    GuardedApply job{&settings, target.data(), target.size(), text.data.get(),
-                     static_cast<std::size_t>(text.size)};
+    GuardedApply job{&settings,
+                     target.data(),
+                     target.size(),
+                     text.data.get(),
+                     static_cast<std::size_t>(text.size),
+                     entries.empty() ? nullptr : &entries[i]};
     if (!RunGuarded(target.data(), target.size(), RunApply, &job)) {
       // The target failed underneath: what was written stays, nothing more is tried.
       path[targetEnd] = 0;

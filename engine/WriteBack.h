@@ -45,10 +45,11 @@ bool FindEntrySpan(const Settings& settings, bool wide, std::uint64_t size,
 bool WriteEntry(const Settings& settings, bool wide, std::uint8_t* slot,
                 const TranslationEntry& entry);
 
-// Appends the span of every entry of one translation text that lies inside a target of size
-// bytes to ranges.
-void CollectWriteRanges(const Settings& settings, std::uint64_t size, const std::uint8_t* text,
-                        std::size_t textSize, std::vector<ByteRange>& ranges);
+// Appends the span of every entry of a translation text of the given width that lies inside a
+// target of size bytes to ranges.
+void AppendWriteRanges(const Settings& settings, std::uint64_t size, bool wide,
+                       const std::vector<TranslationEntry>& entries,
+                       std::vector<ByteRange>& ranges);
 
 // Appends ".tt?" to the target's path in path (260 units) and the names, without their folder,
 // of the files that match it and are not directories, in search order. False, path unchanged,
