@@ -93,17 +93,15 @@ EntryCheck CheckEntry(const Settings& settings, const std::uint8_t* target, std:
   return check;
 }
 
-StatusCode CheckFile(const Settings& settings, char16_t* path, void* /*context*/) {
-  const std::size_t targetEnd = TextLength(path);
-  std::vector<std::u16string> names;
-  if (!FindTranslationFiles(path, names) || names.empty()) return kStatusNoFile;
-  const std::size_t name = NamePosition(path);
-  path[targetEnd] = 0;
-  MappedFile target(path, /*readOnly=*/true);
-  if (target.failed()) return kStatusCannotMap;
-
+FileOutcome CheckFile(const Settings& settings, const char16_t* path, void* /*context*/) {
   char16_t file[kPathCapacity];
-  CopyText(file, kPathCapacity, path);
+  std::vector<std::u16string> names;
+  if (!FindTranslationFiles(path, file, names)) return Outcome(kStatusNoFile, path);
+  if (names.empty()) return Outcome(kStatusNoFile, file);
+  const std::size_t name = NamePosition(file);
+  MappedFile target(path, /*readOnly=*/true);
+  if (target.failed()) return Outcome(kStatusCannotMap, path);
+
   std::vector<std::uint8_t> scratch;
   for (const std::u16string& translation : names) {
     if (!CopyText(file + name, kPathCapacity - name, translation)) continue;
@@ -119,11 +117,11 @@ StatusCode CheckFile(const Settings& settings, char16_t* path, void* /*context*/
                          text.data.get(),
                          textSize};
     if (!RunGuarded(target.data(), static_cast<std::size_t>(target.size()), RunCheck, &guarded)) {
-      return kStatusCannotMap;
+      return Outcome(kStatusCannotMap, path);
     }
     ReportStatusCounts(kStatusCheckSummary, file, counts.changes, counts.inPlace, counts.reported);
   }
-  return kStatusChecked;
+  return Outcome(kStatusChecked, path);
 }
 
 }  // namespace glos

@@ -6,6 +6,7 @@
 
 #include "core/Settings.h"
 #include "core/Status.h"
+#include "core/Walker.h"
 #include "engine/TranslationFile.h"
 
 namespace glos {
@@ -31,8 +32,8 @@ EntryCheck CheckEntry(const Settings& settings, const std::uint8_t* target, std:
 // files as write-back would, reports every entry by CheckEntry and, per translation file, 531 with
 // its path and three counts: entries that would change the target, entries already in place,
 // entries reported. A translation file that cannot be read is reported with 522. Returns 532 when
-// done, 518 when there is no translation file (the buffer holds the pattern, as for write-back)
-// and 523 when the target cannot be mapped or fails underneath.
-StatusCode CheckFile(const Settings& settings, char16_t* path, void* context);
+// done, 518 when there is no translation file (naming the pattern, as write-back does) and 523
+// when the target cannot be mapped or fails underneath; the others name the target.
+FileOutcome CheckFile(const Settings& settings, const char16_t* path, void* context);
 
 }  // namespace glos

@@ -287,7 +287,9 @@ bool KeepOriginalBytes(const char16_t* path, const MappedFile& target,
   return ReplaceWholeFile(journal.c_str(), out.data(), out.size(), Flush::ToDisk) == out.size();
 }
 
-StatusCode UndoFile(const Settings& /*settings*/, char16_t* path, void* /*context*/) {
+namespace {
+
+StatusCode Undo(const char16_t* path) {
   std::u16string key;
   std::u16string journal;
   if (!FindJournal(path, /*create=*/false, key, journal)) return kStatusNoJournal;
@@ -316,6 +318,12 @@ StatusCode UndoFile(const Settings& /*settings*/, char16_t* path, void* /*contex
   target.close();
   RemoveFile(journal.c_str());
   return kStatusUndone;
+}
+
+}  // namespace
+
+FileOutcome UndoFile(const Settings& /*settings*/, const char16_t* path, void* /*context*/) {
+  return Outcome(Undo(path), path);
 }
 
 }  // namespace glos

@@ -29,6 +29,7 @@
 #include "core/MappedFile.h"
 #include "core/Settings.h"
 #include "core/Status.h"
+#include "core/Walker.h"
 
 namespace glos {
 
@@ -75,7 +76,8 @@ bool KeepOriginalBytes(const char16_t* path, const MappedFile& target,
 // the target to disk and removes the journal. Returns 533 when done; 534 when the target has no
 // journal; 535, with nothing changed, when the target's size or identity is not the journal's;
 // 536 when the journal cannot be read; 523 when the target cannot be mapped read-write; 524 when
-// the restored bytes cannot be flushed (the journal is kept, so undo can be run again).
-StatusCode UndoFile(const Settings& settings, char16_t* path, void* context);
+// the restored bytes cannot be flushed (the journal is kept, so undo can be run again). Every
+// outcome names the target.
+FileOutcome UndoFile(const Settings& settings, const char16_t* path, void* context);
 
 }  // namespace glos

@@ -124,10 +124,13 @@ void AppendWriteRanges(const Settings& settings, std::uint64_t size, bool wide,
   }
 }
 
-bool FindTranslationFiles(char16_t* path, std::vector<std::u16string>& names) {
+bool FindTranslationFiles(const char16_t* path, char16_t* pattern,
+                          std::vector<std::u16string>& names) {
   // A target whose name cannot take ".tt?" can have no translation file the platform could open.
-  if (!AppendText(path, kPathCapacity, u".tt?")) return false;
-  DirectorySearch search(path);
+  if (!CopyText(pattern, kPathCapacity, path) || !AppendText(pattern, kPathCapacity, u".tt?")) {
+    return false;
+  }
+  DirectorySearch search(pattern);
   DirectoryEntry entry;
   while (search.next(entry)) {
     if (!entry.isDirectory) names.emplace_back(entry.name);
@@ -135,25 +138,25 @@ bool FindTranslationFiles(char16_t* path, std::vector<std::u16string>& names) {
   return true;
 }
 
-StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* /*context*/) {
-  const std::size_t targetEnd = TextLength(path);
+FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* /*context*/) {
+  // The pattern of the translation files, then the name of each in turn.
+  char16_t translation[kPathCapacity];
   std::vector<std::u16string> names;
-  if (!FindTranslationFiles(path, names)) return kStatusNoFile;
-  if (names.empty()) return kStatusNoFile;
-  const std::size_t name = NamePosition(path);
+  if (!FindTranslationFiles(path, translation, names)) return Outcome(kStatusNoFile, path);
+  if (names.empty()) return Outcome(kStatusNoFile, translation);
+  const std::size_t name = NamePosition(translation);
 
-  path[targetEnd] = 0;
   MappedFile target(path, /*readOnly=*/false);
-  if (target.failed()) return kStatusCannotMap;
+  if (target.failed()) return Outcome(kStatusCannotMap, path);
 
   // Every translation file is read before the target changes, so that the journal can take
   // every range they write at once.
   std::vector<WholeFile> texts(names.size());
-  char16_t file[kPathCapacity];
-  CopyText(file, kPathCapacity, path);
   for (std::size_t i = 0; i < names.size(); ++i) {
     // Every match is as long as the pattern, so its name fits where the pattern's did.
-    if (CopyText(file + name, kPathCapacity - name, names[i])) texts[i] = ReadWholeFile(file);
+    if (CopyText(translation + name, kPathCapacity - name, names[i])) {
+      texts[i] = ReadWholeFile(translation);
+    }
   }
   std::vector<std::vector<TranslationEntry>> entries;
   if (settings.undoJournal) {
@@ -168,14 +171,13 @@ StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* /*conte
                         entries[i], ranges);
     }
     StatusCode failure = kStatusJournalFailed;
-    if (!KeepOriginalBytes(path, target, ranges, failure)) return failure;
+    if (!KeepOriginalBytes(path, target, ranges, failure)) return Outcome(failure, path);
   }
 
   StatusCode result = kStatusNoFile;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    if (!CopyText(file + name, kPathCapacity - name, names[i])) continue;
-    if (result != kStatusNoFile) ReportStatus(result, path);
-    CopyText(path, kPathCapacity, file);
+    if (result != kStatusNoFile) ReportStatus(result, translation);
+    if (!CopyText(translation + name, kPathCapacity - name, names[i])) continue;
     const WholeFile& text = texts[i];
     if (text.data == nullptr) {
       result = kStatusCannotOpen;
@@ -189,12 +191,11 @@ StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* /*conte
                      entries.empty() ? nullptr : &entries[i]};
     if (!RunGuarded(target.data(), target.size(), RunApply, &job)) {
       // The target failed underneath: what was written stays, nothing more is tried.
-      path[targetEnd] = 0;
-      return kStatusCannotMap;
+      return Outcome(kStatusCannotMap, path);
     }
     result = kStatusWrittenBack;
   }
-  return result;
+  return Outcome(result, translation);
 }
 
 }  // namespace glos

@@ -8,6 +8,7 @@
 
 #include "core/Settings.h"
 #include "core/Status.h"
+#include "core/Walker.h"
 #include "engine/TranslationFile.h"
 #include "engine/UndoJournal.h"
 
@@ -15,13 +16,12 @@ namespace glos {
 
 // Per-file operation of Mode 1. Reads every file named like the target followed by ".tt?", keeps
 // the bytes they will overwrite in the undo journal unless settings.undoJournal is clear, then
-// applies them in search order. Returns 512 (the last translation file was applied), 518 (none; the
-// buffer holds the pattern, or the target's path when ".tt?" does not fit), 522 (the last
-// translation file could not be read; the buffer names it), 523 (the target could not be mapped, or
-// failed underneath; the buffer holds the target's path) or 536/537 (the journal could not be read
-// or written; the target is unchanged and the buffer holds its path). Earlier translation files are
-// reported here.
-StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* context);
+// applies them in search order. Returns 512 (the last translation file was applied; named), 518
+// (none; names the pattern, or the target when ".tt?" does not fit), 522 (the last translation
+// file could not be read; named), 523 (the target could not be mapped, or failed underneath;
+// names the target) or 536/537 (the journal could not be read or written; the target is
+// unchanged and named). Earlier translation files are reported here.
+FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* context);
 
 // Applies every entry of one translation text (its encoding told by its fourth byte) to the
 // target's bytes. An entry that would write any unit outside [target, target + size) is skipped
@@ -51,9 +51,10 @@ void AppendWriteRanges(const Settings& settings, std::uint64_t size, bool wide,
                        const std::vector<TranslationEntry>& entries,
                        std::vector<ByteRange>& ranges);
 
-// Appends ".tt?" to the target's path in path (260 units) and the names, without their folder,
-// of the files that match it and are not directories, in search order. False, path unchanged,
-// when ".tt?" does not fit.
-bool FindTranslationFiles(char16_t* path, std::vector<std::u16string>& names);
+// Puts the pattern of the translation files of the target at path (its path followed by ".tt?")
+// into pattern (kPathCapacity units) and appends the names, without their folder, of the files
+// that match it and are not directories, in search order. False when ".tt?" does not fit.
+bool FindTranslationFiles(const char16_t* path, char16_t* pattern,
+                          std::vector<std::u16string>& names);
 
 }  // namespace glos

@@ -217,16 +217,17 @@ void RunCollect(void* context) {
 
 }  // namespace
 
-void BuildSearchPattern(Settings& settings, char16_t* find, char16_t* replacement) {
+SearchPattern BuildSearchPattern(const Settings& settings, char16_t* find, char16_t* replacement) {
   // Decided on the typed text: a replacement of "\0" alone is present.
   const bool present = replacement[0] != 0;
   const std::uint32_t width = HasOption(settings, kUnicodeMode) ? 2 : 1;
   ToByteForm(settings, replacement);
   const std::uint32_t units = ToByteForm(settings, find);
-  SearchPattern& pattern = settings.searchPattern;
+  SearchPattern pattern;
   pattern.findLength = static_cast<std::int32_t>(units * width);
   pattern.findBytes = reinterpret_cast<const std::uint8_t*>(find);
   pattern.replacementBytes = present ? reinterpret_cast<const std::uint8_t*>(replacement) : nullptr;
+  return pattern;
 }
 
 bool ScanMatches(const std::uint8_t* view, std::uint64_t size, const std::uint8_t* find,
@@ -244,20 +245,22 @@ bool ScanMatches(const std::uint8_t* view, std::uint64_t size, const std::uint8_
   return true;
 }
 
-StatusCode SearchFile(const Settings& settings, char16_t* path, void* context) {
-  const SearchPattern& pattern = settings.searchPattern;
+FileOutcome SearchFile(const Settings& settings, const char16_t* path, void* context) {
+  const auto* search = static_cast<const SearchContext*>(context);
+  if (search == nullptr) return Outcome(kStatusSearchDone, path);
+  const SearchPattern& pattern = search->pattern;
   if (pattern.findBytes == nullptr || pattern.findLength < 1 ||
       pattern.findLength > kSearchBufferBytes) {
-    return kStatusSearchDone;
+    return Outcome(kStatusSearchDone, path);
   }
   const bool replacing = pattern.replacementBytes != nullptr;
   MappedFile file(path, /*readOnly=*/!replacing);
-  if (file.failed()) return kStatusCannotMap;
+  if (file.failed()) return Outcome(kStatusCannotMap, path);
 
-  const auto* search = static_cast<const SearchContext*>(context);
   char16_t actionWord[kActionWordCapacity] = {};
-  if (search != nullptr && search->actionWord != nullptr) {
-    CopyText(actionWord, kActionWordCapacity, search->actionWord);
+  const SearchQuestions& questions = search->questions;
+  if (questions.actionWord != nullptr) {
+    CopyText(actionWord, kActionWordCapacity, questions.actionWord);
   }
   char16_t question[kFormatCapacity] = {};
   const bool askEach = HasOption(settings, kAskEach);
@@ -270,10 +273,10 @@ StatusCode SearchFile(const Settings& settings, char16_t* path, void* context) {
     std::vector<ByteRange> ranges;
     MatchRanges collect{file.data(), file.size(), pattern.findBytes, length, &ranges};
     if (!RunGuarded(file.data(), static_cast<std::size_t>(file.size()), RunCollect, &collect)) {
-      return kStatusCannotMap;
+      return Outcome(kStatusCannotMap, path);
     }
     StatusCode failure = kStatusJournalFailed;
-    if (!KeepOriginalBytes(path, file, ranges, failure)) return failure;
+    if (!KeepOriginalBytes(path, file, ranges, failure)) return Outcome(failure, path);
   }
   ScanJob job{file.data(),
               file.size(),
@@ -283,13 +286,13 @@ StatusCode SearchFile(const Settings& settings, char16_t* path, void* context) {
               path,
               actionWord,
               askEach ? question : nullptr,
-              search != nullptr ? search->ask : nullptr,
-              search != nullptr ? search->askContext : nullptr,
+              questions.ask,
+              questions.askContext,
               false};
   if (!RunGuarded(file.data(), static_cast<std::size_t>(file.size()), RunScan, &job)) {
-    return kStatusCannotMap;
+    return Outcome(kStatusCannotMap, path);
   }
-  return job.cancelled ? kStatusCancelled : kStatusSearchDone;
+  return Outcome(job.cancelled ? kStatusCancelled : kStatusSearchDone, path);
 }
 
 }  // namespace glos
