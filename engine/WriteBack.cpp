@@ -5,6 +5,7 @@
 #include "core/FaultGuard.h"
 #include "core/FileIo.h"
 #include "core/MappedFile.h"
+#include "engine/AndroidPool.h"
 #include "engine/Escape.h"
 #include "engine/TranslationFile.h"
 #include "engine/UnitAccess.h"
@@ -70,11 +71,31 @@ struct GuardedApply {
   std::uint64_t size;
   const std::uint8_t* text;
   std::size_t textSize;
+  PoolIndex* pool;  // the target's Android string pool, with --android
+  bool applied;
 };
 
 void RunApply(void* context) {
-  const auto& job = *static_cast<const GuardedApply*>(context);
+  auto& job = *static_cast<GuardedApply*>(context);
+  if (job.pool != nullptr) {
+    job.applied =
+        ApplyPoolTranslation(*job.settings, *job.pool, job.target, job.text, job.textSize);
+    return;
+  }
   ApplyTranslation(*job.settings, job.target, job.size, job.text, job.textSize);
+  job.applied = true;
+}
+
+struct GuardedIndex {
+  PoolIndex* pool;
+  const std::uint8_t* target;
+  std::uint64_t size;
+  ScanResult result;
+};
+
+void RunBuildIndex(void* context) {
+  auto& job = *static_cast<GuardedIndex*>(context);
+  job.result = BuildPoolIndex(*job.pool, job.target, job.size);
 }
 
 }  // namespace
@@ -97,6 +118,13 @@ StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* /*conte
   path[targetEnd] = 0;
   MappedFile target(path, /*readOnly=*/false);
   if (target.failed()) return kStatusCannotMap;
+  PoolIndexOwner pool;
+  if (settings.android) {
+    GuardedIndex job{&pool.index(), target.data(), target.size(), ScanResult::Failed};
+    if (!RunGuarded(target.data(), target.size(), RunBuildIndex, &job)) return kStatusCannotMap;
+    if (job.result == ScanResult::NoMemory) return kStatusNoMemory;
+    if (job.result == ScanResult::Failed) return kStatusScanFailed;
+  }
   AppendText(path, kPathCapacity, u".tt?");
   const std::size_t name = NamePosition(path);
 
@@ -111,14 +139,19 @@ StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* /*conte
       result = kStatusCannotOpen;
       continue;
     }
-    GuardedApply job{&settings, target.data(), target.size(), translation.data.get(),
-                     static_cast<std::size_t>(translation.size)};
+    GuardedApply job{&settings,
+                     target.data(),
+                     target.size(),
+                     translation.data.get(),
+                     static_cast<std::size_t>(translation.size),
+                     settings.android ? &pool.index() : nullptr,
+                     false};
     if (!RunGuarded(target.data(), target.size(), RunApply, &job)) {
       // The target failed underneath: what was written stays, nothing more is tried.
       path[targetEnd] = 0;
       return kStatusCannotMap;
     }
-    result = kStatusWrittenBack;
+    result = job.applied ? kStatusWrittenBack : kStatusNoMemory;
   } while (search.next(entry));
   return result;
 }

@@ -14,6 +14,8 @@ namespace glos {
 // holds the pattern, or the target's path when ".tt?" does not fit), 522 (the last translation
 // file could not be read; the buffer names it) or 523 (the target could not be mapped, or failed
 // underneath; the buffer holds the target's path). Earlier translation files are reported here.
+// With settings.android the entries go into the target's string pool: 520 (the target's path)
+// when the target holds none that fits the file, 521 when memory runs out.
 StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* context);
 
 // Applies every entry of one translation text (its encoding told by its fourth byte) to the
