@@ -344,8 +344,7 @@ bool ReadPoolString(const std::uint8_t* file, const StringPool& pool, std::uint3
   string.header = at;
   std::uint32_t length = 0;
   if (pool.utf8) {
-    std::uint32_t wide = 0;
-    if (!ReadLength<std::uint8_t>(file, at, end, wide, string.wideField) ||
+    if (!ReadLength<std::uint8_t>(file, at, end, string.wideLength, string.wideField) ||
         !ReadLength<std::uint8_t>(file, at, end, length, string.lengthField)) {
       return false;
     }
@@ -357,6 +356,7 @@ bool ReadPoolString(const std::uint8_t* file, const StringPool& pool, std::uint3
     string.wideField = 0;
     if (!ReadLength<std::uint16_t>(file, at, end, length, string.lengthField)) return false;
     if (length >= (end - at) / 2) return false;
+    string.wideLength = length;
   }
   string.data = at;
   string.length = length;

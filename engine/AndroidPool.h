@@ -35,6 +35,7 @@ struct PoolString {
   std::uint64_t header;      // file offset of its first length field
   std::uint64_t data;        // file offset of its first unit of text
   std::uint32_t length;      // units of text: bytes in a UTF-8 pool, UTF-16 units in a UTF-16 one
+  std::uint32_t wideLength;  // UTF-8 pool: the UTF-16 length its first field states; else length
   std::uint8_t wideField;    // UTF-8 pool: bytes of the UTF-16 length field (1 or 2); else 0
   std::uint8_t lengthField;  // units of the length field of the text's own units (1 or 2)
 };
