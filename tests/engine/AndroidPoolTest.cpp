@@ -292,7 +292,7 @@ TEST_F(AndroidPoolRejectTest, ChunksAndOffsetsOutsideTheFileGive520) {
     EXPECT_FALSE(FileExists(target + u".ttt"));
     WriteFile(target + u".ttt", ToBytes("[Glosmorin]\r\n0x00000050,0004=abcd\r\n"));
     EXPECT_EQ(Run(WriteBackFile, target), kStatusScanFailed);
-    EXPECT_EQ(left_, target);
+    EXPECT_EQ(named_, target);
     EXPECT_EQ(ReadFile(target), bad);
   }
 }
