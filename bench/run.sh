@@ -50,8 +50,9 @@ android_case() {
   ours_cmd() { "$cli" --android extract "$dir/resources.arsc"; }
   peer_cmd() { aapt dump strings "$apk" > "$dir/strings.txt"; }
   pair
-  count=$(grep -c '^0x' "$dir/resources.arsc.ttt")
-  row "extract --android resources.arsc, $count strings, vs aapt dump strings (s)" \
+  count=$(grep -c "^0x" "$dir/resources.arsc.ttt")
+  echo "framework-res resources.arsc: $count strings" >&2
+  row "extract --android framework-res arsc vs aapt dump strings (s)" \
     "$ours" "$peer" "<= 1"
   rm -rf "$dir"
 }
