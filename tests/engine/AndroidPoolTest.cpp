@@ -82,12 +82,9 @@ void Collect(void* context, const TranslationEntry& e) {
 }
 
 std::string Escaped(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    const char letter = c == '\\' ? '\\' : c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\t' ? 't' : 0;
-    if (letter != 0 || c == 0) out += {'\\', c == 0 ? '0' : letter};
-    if (letter == 0 && c != 0) out += c;
-  }
+  std::string out(2 * text.size() + 1, '\0');
+  out.resize(EscapeText(reinterpret_cast<std::uint8_t*>(out.data()),
+                        reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
   return out;
 }
 
@@ -239,6 +236,13 @@ TEST_P(AndroidPoolTest, ExtractsWhatAaptListsAndWritesBackWhatAaptReads) {
   const std::vector<std::string> after = AaptStrings(Dump(c.member), styles);
   ASSERT_EQ(after.size(), expected.size());
   for (std::size_t k = 0; k < after.size(); ++k) EXPECT_EQ(after[k], expected[k]) << k;
+  if (std::string(c.member) == "resources.arsc") {
+    const std::string values = Shell("aapt dump --values resources " + dir + "/app.apk");
+    for (std::size_t k = styles; k < after.size(); k += c.every) {
+      if (k / c.every % 7 != 0 || after[k] == before[k]) continue;
+      EXPECT_NE(values.find('"' + after[k] + '"'), std::string::npos) << k;
+    }
+  }
   // aapt reads a UTF-8 string by its byte length alone: the UTF-16 length and the zero unit
   // that ends each string are checked here.
   const Bytes pool = ReadFile(target);
