@@ -27,19 +27,22 @@ enum StatusCode : std::uint32_t {
   kStatusCannotSave = 524,
   kStatusTooSmall = 525,
   kStatusOutsideFile = 526,
-  kStatusStaleSlot = 530,         // check: the unit after a slot is not the Terminator
-  kStatusCheckSummary = 531,      // check: one translation file's counts
-  kStatusChecked = 532,           // check: a target done
-  kStatusUndone = 533,            // undo: the target holds its bytes from before write-back
-  kStatusNoJournal = 534,         // undo: nothing to undo for the target
-  kStatusJournalMismatch = 535,   // undo: the target's size or identity changed; nothing done
-  kStatusJournalDamaged = 536,    // the journal cannot be read; nothing done
-  kStatusJournalFailed = 537,     // the journal cannot be written; the target is unchanged
-  kStatusJournalRestarted = 538,  // the old journal was of another file under that name
+  kStatusNotPoolString = 530,
+  kStatusPoolEncoding = 531,
+  kStatusSpansOutside = 532,
+  kStatusStaleSlot = 540,         // check: the unit after a slot is not the Terminator
+  kStatusCheckSummary = 541,      // check: one translation file's counts
+  kStatusChecked = 542,           // check: a target done
+  kStatusUndone = 543,            // undo: the target holds its bytes from before write-back
+  kStatusNoJournal = 544,         // undo: nothing to undo for the target
+  kStatusJournalMismatch = 545,   // undo: the target's size or identity changed; nothing done
+  kStatusJournalDamaged = 546,    // the journal cannot be read; nothing done
+  kStatusJournalFailed = 547,     // the journal cannot be written; the target is unchanged
+  kStatusJournalRestarted = 548,  // the old journal was of another file under that name
 };
 
-// The argument of one report: a UTF-16 text, an 8-bit text (517) or a number (519, 526, 530);
-// the check summary (531) takes a text and three counts.
+// The argument of one report: a UTF-16 text, an 8-bit text (517) or a number (519, 526, 530 to
+// 532, 540); the check summary (541) takes a text and three counts.
 struct StatusArgument {
   const char16_t* text = nullptr;
   const char* bytes = nullptr;

@@ -21,7 +21,7 @@ struct EntryCheck {
 // Looks at one entry of a translation text of the given width as write-back would apply it to
 // target[0, size), which is only read, and reports what write-back would report for it: 526 when
 // it lies outside the target (nothing else is then looked at), 516/517 when its text would be
-// cut, 519 when its length prefix is not in step; and 530 when the unit after its slot is missing
+// cut, 519 when its length prefix is not in step; and 540 when the unit after its slot is missing
 // or is not the Terminator, where every string the scanner finds ends: the translation file then
 // probably belongs to another version of the target. Each entry is compared with the target as
 // it is, not as earlier entries would leave it. scratch is working room kept between calls.
@@ -29,9 +29,9 @@ EntryCheck CheckEntry(const Settings& settings, const std::uint8_t* target, std:
                       bool wide, const TranslationEntry& entry, std::vector<std::uint8_t>& scratch);
 
 // Per-file operation of the console's check: reads the target (read-only) and its translation
-// files as write-back would, reports every entry by CheckEntry and, per translation file, 531 with
+// files as write-back would, reports every entry by CheckEntry and, per translation file, 541 with
 // its path and three counts: entries that would change the target, entries already in place,
-// entries reported. A translation file that cannot be read is reported with 522. Returns 532 when
+// entries reported. A translation file that cannot be read is reported with 522. Returns 542 when
 // done, 518 when there is no translation file (naming the pattern, as write-back does) and 523
 // when the target cannot be mapped or fails underneath; the others name the target.
 FileOutcome CheckFile(const Settings& settings, const char16_t* path, void* context);

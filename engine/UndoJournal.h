@@ -66,16 +66,16 @@ bool ParseJournal(const std::uint8_t* data, std::size_t size, JournalContents& c
 // Makes sure that the journal of the target at path holds the bytes of every range (inside the
 // target, in any order) as they were before the first change, and that it is on disk, before the
 // caller changes any of them. A journal of another file under this name (another identity or
-// size) is replaced, with a 538 notice. Returns true when the caller may go on; false with
-// failure 536 (the journal there cannot be read), 537 (it cannot be written) or 523 (the target
+// size) is replaced, with a 548 notice. Returns true when the caller may go on; false with
+// failure 546 (the journal there cannot be read), 547 (it cannot be written) or 523 (the target
 // failed underneath), in which case the target must not be changed.
 bool KeepOriginalBytes(const char16_t* path, const MappedFile& target,
                        std::vector<ByteRange>& ranges, StatusCode& failure);
 
 // Per-file operation of the console's undo: puts back the bytes of the target's journal, flushes
-// the target to disk and removes the journal. Returns 533 when done; 534 when the target has no
-// journal; 535, with nothing changed, when the target's size or identity is not the journal's;
-// 536 when the journal cannot be read; 523 when the target cannot be mapped read-write; 524 when
+// the target to disk and removes the journal. Returns 543 when done; 544 when the target has no
+// journal; 545, with nothing changed, when the target's size or identity is not the journal's;
+// 546 when the journal cannot be read; 523 when the target cannot be mapped read-write; 524 when
 // the restored bytes cannot be flushed (the journal is kept, so undo can be run again). Every
 // outcome names the target.
 FileOutcome UndoFile(const Settings& settings, const char16_t* path, void* context);

@@ -9,6 +9,7 @@
 #include "core/FaultGuard.h"
 #include "core/FileIo.h"
 #include "core/MappedFile.h"
+#include "engine/AndroidPool.h"
 #include "engine/Escape.h"
 #include "engine/TranslationFile.h"
 #include "engine/UndoJournal.h"
@@ -72,8 +73,9 @@ void KeepEntry(void* context, const TranslationEntry& entry) {
   static_cast<std::vector<TranslationEntry>*>(context)->push_back(entry);
 }
 
-// One translation file's entries, read once: applied from the list when the journal needed
-// their ranges first, else straight from the text.
+// One translation file, applied to the target: to its Android string pool with --android,
+// else from the list of its entries when the journal needed their ranges first, else straight
+// from the text.
 struct GuardedApply {
   const Settings* settings;
   std::uint8_t* target;
@@ -81,16 +83,35 @@ struct GuardedApply {
   const std::uint8_t* text;
   std::size_t textSize;
   const std::vector<TranslationEntry>* entries;  // null: read them from the text
+  PoolIndex* pool;                               // the target's Android string pool, or null
+  bool applied;
 };
 
 void RunApply(void* context) {
-  const auto& job = *static_cast<const GuardedApply*>(context);
-  if (job.entries == nullptr) {
+  auto& job = *static_cast<GuardedApply*>(context);
+  job.applied = true;
+  if (job.pool != nullptr) {
+    job.applied =
+        ApplyPoolTranslation(*job.settings, *job.pool, job.target, job.text, job.textSize);
+  } else if (job.entries == nullptr) {
     ApplyTranslation(*job.settings, job.target, job.size, job.text, job.textSize);
-    return;
+  } else {
+    ApplyContext apply{job.settings, job.target, job.size,
+                       IsWideTranslation(job.text, job.textSize)};
+    for (const TranslationEntry& entry : *job.entries) VisitEntry(&apply, entry);
   }
-  ApplyContext apply{job.settings, job.target, job.size, IsWideTranslation(job.text, job.textSize)};
-  for (const TranslationEntry& entry : *job.entries) VisitEntry(&apply, entry);
+}
+
+struct GuardedIndex {
+  PoolIndex* pool;
+  const std::uint8_t* target;
+  std::uint64_t size;
+  ScanResult result;
+};
+
+void RunBuildIndex(void* context) {
+  auto& job = *static_cast<GuardedIndex*>(context);
+  job.result = BuildPoolIndex(*job.pool, job.target, job.size);
 }
 
 }  // namespace
@@ -148,6 +169,15 @@ FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* 
 
   MappedFile target(path, /*readOnly=*/false);
   if (target.failed()) return Outcome(kStatusCannotMap, path);
+  PoolIndexOwner pool;
+  if (settings.android) {
+    GuardedIndex job{&pool.index(), target.data(), target.size(), ScanResult::Failed};
+    if (!RunGuarded(target.data(), target.size(), RunBuildIndex, &job)) {
+      return Outcome(kStatusCannotMap, path);
+    }
+    if (job.result == ScanResult::NoMemory) return Outcome(kStatusNoMemory, path);
+    if (job.result == ScanResult::Failed) return Outcome(kStatusScanFailed, path);
+  }
 
   // Every translation file is read before the target changes, so that the journal can take
   // every range they write at once.
@@ -162,13 +192,21 @@ FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* 
   if (settings.undoJournal) {
     entries.resize(texts.size());
     std::vector<ByteRange> ranges;
+    bool any = false;
     for (std::size_t i = 0; i < texts.size(); ++i) {
       const WholeFile& text = texts[i];
       if (text.data == nullptr) continue;
       const auto textSize = static_cast<std::size_t>(text.size);
       ReadTranslationEntries(text.data.get(), textSize, KeepEntry, &entries[i]);
+      any = any || !entries[i].empty();
       AppendWriteRanges(settings, target.size(), IsWideTranslation(text.data.get(), textSize),
                         entries[i], ranges);
+    }
+    // Pool strings are rewritten with their length fields, anywhere in the pool's string data.
+    if (settings.android) {
+      ranges.clear();
+      const StringPool& strings = pool.index().pool;
+      if (any) ranges.push_back({strings.strings, strings.stringsEnd - strings.strings});
     }
     StatusCode failure = kStatusJournalFailed;
     if (!KeepOriginalBytes(path, target, ranges, failure)) return Outcome(failure, path);
@@ -188,12 +226,14 @@ FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* 
                      target.size(),
                      text.data.get(),
                      static_cast<std::size_t>(text.size),
-                     entries.empty() ? nullptr : &entries[i]};
+                     entries.empty() ? nullptr : &entries[i],
+                     settings.android ? &pool.index() : nullptr,
+                     false};
     if (!RunGuarded(target.data(), target.size(), RunApply, &job)) {
       // The target failed underneath: what was written stays, nothing more is tried.
       return Outcome(kStatusCannotMap, path);
     }
-    result = kStatusWrittenBack;
+    result = job.applied ? kStatusWrittenBack : kStatusNoMemory;
   }
   return Outcome(result, translation);
 }

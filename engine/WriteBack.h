@@ -19,8 +19,10 @@ namespace glos {
 // applies them in search order. Returns 512 (the last translation file was applied; named), 518
 // (none; names the pattern, or the target when ".tt?" does not fit), 522 (the last translation
 // file could not be read; named), 523 (the target could not be mapped, or failed underneath;
-// names the target) or 536/537 (the journal could not be read or written; the target is
-// unchanged and named). Earlier translation files are reported here.
+// names the target) or 546/547 (the journal could not be read or written; the target is
+// unchanged and named). Earlier translation files are reported here. With settings.android the
+// entries go into the target's string pool (the journal keeps the pool's whole string data):
+// 520 (names the target) when it holds none that fits the file, 521 when memory runs out.
 FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* context);
 
 // Applies every entry of one translation text (its encoding told by its fourth byte) to the
