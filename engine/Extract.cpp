@@ -5,6 +5,7 @@
 #include "core/FileIo.h"
 #include "core/MappedFile.h"
 #include "core/Text.h"
+#include "engine/AndroidPool.h"
 #include "engine/ImageSections.h"
 #include "engine/TranslationFile.h"
 
@@ -20,7 +21,10 @@ inline constexpr std::size_t kLargestEmptyOutput = 29;
 FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*context*/) {
   MappedFile target(path, /*readOnly=*/true);
   if (target.failed()) return Outcome(kStatusCannotMap, path);
-  if (target.size() < kMinimumFileSize) return Outcome(kStatusTooSmall, path);
+  // A string pool is read by its chunks, which say themselves whether the file is too short.
+  if (!settings.android && target.size() < kMinimumFileSize) {
+    return Outcome(kStatusTooSmall, path);
+  }
 
   // The translation file this extraction replaces: its cached pages can serve the new one.
   char16_t translation[kPathCapacity];
@@ -30,13 +34,18 @@ FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*
 
   OutputOwner owner;
   OutputBuffer& output = owner.buffer();
-  const bool wide = HasOption(settings, kUnicodeMode);
-  if (!ReserveOutput(output, 2 * target.size()) || !AppendTranslationHeader(output, wide)) {
+  bool wide = HasOption(settings, kUnicodeMode);
+  if (!ReserveOutput(output, 2 * target.size()) ||
+      (!settings.android && !AppendTranslationHeader(output, wide))) {
     return Outcome(kStatusNoMemory, path);
   }
 
+  // An Android pool's width is chosen by the pool.
   ScanResult result = ScanResult::Failed;
-  auto scan = [&] { result = ScanImage(settings, output, target.data(), target.size()); };
+  auto scan = [&] {
+    result = settings.android ? ExtractStringPool(output, target.data(), target.size(), wide)
+                              : ScanImage(settings, output, target.data(), target.size());
+  };
   if (!RunGuardedCall(target.data(), target.size(), scan) || result == ScanResult::Failed) {
     return Outcome(kStatusScanFailed, path);
   }
