@@ -138,6 +138,31 @@ std::size_t Utf8Character(const std::uint8_t* text, std::size_t available, std::
   return bytes;
 }
 
+// count bytes of UTF-8 as UTF-16 units at out (room for count units); a malformed byte becomes
+// U+FFFD. Returns the units written.
+std::size_t Utf8ToUnits(const std::uint8_t* text, std::size_t count, char16_t* out) {
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < count;) {
+    std::uint32_t units = 0;
+    const std::size_t bytes = Utf8Character(text + i, count - i, units);
+    if (bytes == 0) {
+      out[n++] = u'\uFFFD';
+      ++i;
+      continue;
+    }
+    std::uint32_t value = bytes == 1 ? text[i] : text[i] & (0x7Fu >> bytes);
+    for (std::size_t k = 1; k < bytes; ++k) value = (value << 6) | (text[i + k] & 0x3Fu);
+    if (units == 2) {
+      value -= 0x10000;
+      out[n++] = static_cast<char16_t>(0xD800 + (value >> 10));
+      value = 0xDC00 + (value & 0x3FF);
+    }
+    out[n++] = static_cast<char16_t>(value);
+    i += bytes;
+  }
+  return n;
+}
+
 bool IsHighSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(std::uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
@@ -207,7 +232,8 @@ struct ApplyJob {
   const Settings* settings;
   PoolIndex* index;
   std::uint8_t* target;
-  bool wideText;  // the translation text is UTF-16
+  bool wideText;          // the translation text is UTF-16
+  char16_t* reportUnits;  // room for a UTF-8 text as UTF-16 units, one per byte
 };
 
 // The string whose text starts at offset, with the first string header after its own (or the
@@ -285,12 +311,12 @@ void ApplyEntry(const ApplyJob& job, const TranslationEntry& entry) {
       return;
     }
   }
-  if (fit.cut) {
-    if (wideText) {
-      ReportCut(static_cast<const char16_t*>(entry.text), entry.textLength);
-    } else {
-      ReportCut(static_cast<const std::uint8_t*>(entry.text), entry.textLength);
-    }
+  if (fit.cut && wideText) ReportCut(static_cast<const char16_t*>(entry.text), entry.textLength);
+  if (fit.cut && !wideText) {
+    // An 8-bit text is shown in the system's code page, but this one is UTF-8: shown as UTF-16,
+    // it reads the same on every system.
+    const auto* text = static_cast<const std::uint8_t*>(entry.text);
+    ReportCut(job.reportUnits, Utf8ToUnits(text, entry.textLength, job.reportUnits));
   }
 
   std::uint8_t* header = job.target + string.header;
@@ -402,9 +428,12 @@ ScanResult BuildPoolIndex(PoolIndex& index, const std::uint8_t* file, std::uint6
 
 bool ApplyPoolTranslation(const Settings& settings, PoolIndex& index, std::uint8_t* target,
                           const std::uint8_t* text, std::size_t textSize) {
-  // No entry's text unescapes to more bytes than the translation text holds.
-  if (!GrowScratch(index, textSize + 2)) return false;
-  ApplyJob job{&settings, &index, target, IsWideTranslation(text, textSize)};
+  // No entry's text unescapes to more bytes than the translation text holds; behind that, on an
+  // even offset, room for a text as UTF-16 units.
+  const std::size_t units = (textSize + 3) & ~std::size_t{1};
+  if (!GrowScratch(index, units + 2 * textSize + 2)) return false;
+  ApplyJob job{&settings, &index, target, IsWideTranslation(text, textSize),
+               reinterpret_cast<char16_t*>(index.scratch + units)};
   ReadTranslationEntries(text, textSize, VisitEntry, &job);
   return true;
 }

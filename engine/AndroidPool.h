@@ -78,7 +78,8 @@ class PoolIndexOwner {
 ScanResult BuildPoolIndex(PoolIndex& index, const std::uint8_t* file, std::uint64_t size);
 
 // Applies every entry of one translation text to the target's pool strings. An entry must name
-// the first unit of a string's text (else 530). Its text is cut to the room (517/516): the
+// the first unit of a string's text (else 530). Its text is cut to the room (516, with the text
+// as UTF-16 also from a UTF-8 pool): the
 // entry's length, the units before the next string, and what the length fields can hold, at a
 // character's boundary. A text that is not UTF-8 for a UTF-8 pool, or a translation of the other
 // width, is not written (531); nor is a text that a style span of the string would reach past

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <map>
+#include <set>
 
 #include "core/Text.h"
 #include "engine/AndroidPool.h"
@@ -161,7 +161,7 @@ TEST_P(AndroidPoolTest, ExtractsWhatAaptListsAndWritesBackWhatAaptReads) {
   const bool wide = got.wide;
   const std::size_t perChar = wide ? 1 : 3;  // units of one Chinese character
   std::vector<std::string> expected = before;
-  std::map<StatusCode, int> reports;
+  std::multiset<std::pair<StatusCode, std::string>> reports;  // a cut text, else the offset
   std::string lines = "[Glosmorin]";
   for (std::size_t k = 0; k < before.size(); k += c.every) {
     const Entry& e = got.entries[k];
@@ -188,7 +188,7 @@ TEST_P(AndroidPoolTest, ExtractsWhatAaptListsAndWritesBackWhatAaptReads) {
     } else if (j % 7 == 2) {
       text = Repeat("长", room + 1);
       shows = Repeat("长", room / perChar);
-      report = wide ? kStatusCutWide : kStatusCutBytes;
+      report = kStatusCutWide;
     } else if (j % 7 == 3 && room >= perChar) {
       // Two UTF-16 units or four bytes that would end one unit past the room: cut whole. A
       // one-byte UTF-16 length field holds at most 127.
@@ -196,7 +196,7 @@ TEST_P(AndroidPoolTest, ExtractsWhatAaptListsAndWritesBackWhatAaptReads) {
       text = std::string(ascii, 'a') + "😀";
       const std::size_t most = !wide && U16(e.text).size() < 128 ? 127 : ascii;
       shows = std::string(std::min(ascii, most), 'a');
-      report = wide ? kStatusCutWide : kStatusCutBytes;
+      report = kStatusCutWide;
     } else if (j % 7 == 4 && room >= perChar + 1) {
       shows = text = "行\n";
     } else if (j % 7 == 5 && !wide) {
@@ -212,10 +212,12 @@ TEST_P(AndroidPoolTest, ExtractsWhatAaptListsAndWritesBackWhatAaptReads) {
       continue;
     }
     expected[k] = shows;
-    if (report != kStatusNone) ++reports[report];
+    const std::string escaped = report == kStatusPoolEncoding ? text : Escaped(text);
+    if (report != kStatusNone)
+      reports.insert({report, report == kStatusCutWide ? escaped : std::to_string(offset)});
     char head[32];
     std::snprintf(head, sizeof head, "\r\n0x%08X,%04u=", offset, e.length);
-    lines += head + (report == kStatusPoolEncoding ? text : Escaped(text));
+    lines += head + escaped;
   }
   lines += "\r\n";
   Bytes file;
@@ -228,8 +230,8 @@ TEST_P(AndroidPoolTest, ExtractsWhatAaptListsAndWritesBackWhatAaptReads) {
   WriteFile(target + u".ttt", file);
   StatusCapture capture;
   ASSERT_EQ(Run(WriteBackFile, target), kStatusWrittenBack);
-  std::map<StatusCode, int> seen;
-  for (const Report& r : capture.reports()) ++seen[r.code];
+  std::multiset<std::pair<StatusCode, std::string>> seen;
+  for (const Report& r : capture.reports()) seen.insert({r.code, r.text});
   EXPECT_EQ(seen, reports);
 
   Shell("cd " + dir + " && zip -q -0 app.apk " + c.member);
