@@ -33,6 +33,9 @@ struct Settings {
   // Strings come from the file's Android string pool, not from a scan (console --android). Not
   // kept in the profile.
   bool android = false;
+  // Whether write-back and replacement keep an undo journal. Not kept in the profile: the
+  // console's --no-undo clears it for one run.
+  bool undoJournal = true;
 
   Settings();
 };

@@ -52,6 +52,12 @@ std::string CheckSearch(const std::uint8_t* data, std::size_t size);
 // input's, changes nothing outside the pool's string data and reports only write-back notices.
 std::string CheckAndroidPool(const std::uint8_t* data, std::size_t size);
 
+// ParseJournal on any bytes (an undo journal, whole, torn or damaged). It reads nothing outside
+// them; the records it accepts follow each other from the header on, lie inside the bytes up to
+// where it stopped and inside the recorded target size; the same bytes cut where it stopped
+// read as the same journal.
+std::string CheckParseJournal(const std::uint8_t* data, std::size_t size);
+
 using Check = std::string (*)(const std::uint8_t* data, std::size_t size);
 
 // The fuzz targets, by the name of their executable and of their seed corpus directory.
@@ -62,7 +68,7 @@ struct FuzzTarget {
 inline constexpr FuzzTarget kFuzzTargets[] = {
     {"ScanImageFuzz", CheckScanImage},     {"WriteBackFuzz", CheckApplyTranslation},
     {"EscapeFuzz", CheckEscape},           {"SearchFuzz", CheckSearch},
-    {"AndroidPoolFuzz", CheckAndroidPool},
+    {"AndroidPoolFuzz", CheckAndroidPool}, {"JournalFuzz", CheckParseJournal},
 };
 
 // Ends the process with the failure on standard error when there is one; for the fuzz targets,
