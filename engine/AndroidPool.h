@@ -12,6 +12,8 @@
 
 namespace glos {
 
+struct EntryCheck;
+
 // The value pool of a file. Every field is a file offset, and every part lies inside the file.
 struct StringPool {
   std::uint64_t offsets = 0;     // string offsets (stringCount), then style offsets (styleCount)
@@ -88,5 +90,13 @@ ScanResult BuildPoolIndex(PoolIndex& index, const std::uint8_t* file, std::uint6
 // applied, when the scratch room cannot be allocated.
 bool ApplyPoolTranslation(const Settings& settings, PoolIndex& index, std::uint8_t* target,
                           const std::uint8_t* text, std::size_t textSize);
+
+// What ApplyPoolTranslation would do, with the target only read: the same reports, and what each
+// entry would do handed to visit (an entry it would not write counts as outside). False when the
+// scratch room cannot be allocated.
+using PoolEntryVisitor = void (*)(void* context, const EntryCheck& check);
+bool CheckPoolTranslation(const Settings& settings, PoolIndex& index, const std::uint8_t* target,
+                          const std::uint8_t* text, std::size_t textSize, PoolEntryVisitor visit,
+                          void* context);
 
 }  // namespace glos

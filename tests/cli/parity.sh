@@ -153,5 +153,7 @@ check "extract Android string pools, every file" --android extract '*.*'
 check_writeback "write back Android string pools" '*.*' '/^0x/ s/=(.)/=译文\1/' --android
 tally undo_case "check, write back and undo 8-bit edits" '*.*' "$edit8"
 tally undo_case "check, write back and undo UTF-16 edits" '*.dll' "$edit16" -u
+tally undo_case "check, write back and undo Android string pools" '*.*' '/^0x/ s/=(.)/=译文\1/' \
+  --android
 echo "parity: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

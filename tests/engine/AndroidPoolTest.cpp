@@ -7,6 +7,7 @@
 
 #include "core/Text.h"
 #include "engine/AndroidPool.h"
+#include "engine/Check.h"
 #include "engine/Escape.h"
 #include "engine/Extract.h"
 #include "engine/TranslationFile.h"
@@ -163,6 +164,7 @@ TEST_P(AndroidPoolTest, ExtractsWhatAaptListsAndWritesBackWhatAaptReads) {
   std::vector<std::string> expected = before;
   std::multiset<std::pair<StatusCode, std::string>> reports;  // a cut text, else the offset
   std::string lines = "[Glosmorin]";
+  std::size_t changes = 0, inPlace = 0;  // entries that check counts as such
   for (std::size_t k = 0; k < before.size(); k += c.every) {
     const Entry& e = got.entries[k];
     const std::size_t room = e.length;
@@ -212,6 +214,10 @@ TEST_P(AndroidPoolTest, ExtractsWhatAaptListsAndWritesBackWhatAaptReads) {
       continue;
     }
     expected[k] = shows;
+    if (report != kStatusNotPoolString && report != kStatusPoolEncoding &&
+        report != kStatusSpansOutside) {
+      ++(shows != before[k] ? changes : inPlace);
+    }
     const std::string escaped = report == kStatusPoolEncoding ? text : Escaped(text);
     if (report != kStatusNone)
       reports.insert({report, report == kStatusCutWide ? escaped : std::to_string(offset)});
@@ -228,6 +234,21 @@ TEST_P(AndroidPoolTest, ExtractsWhatAaptListsAndWritesBackWhatAaptReads) {
     file = ToBytes(lines);
   }
   WriteFile(target + u".ttt", file);
+  {  // check: the same reports, the counts, and the target untouched
+    const Bytes untouched = ReadFile(target);
+    StatusCapture capture;
+    ASSERT_EQ(Run(CheckFile, target), kStatusChecked);
+    ASSERT_FALSE(capture.reports().empty());
+    std::multiset<std::pair<StatusCode, std::string>> seen;
+    for (const Report& r : capture.reports()) seen.insert({r.code, r.text});
+    seen.erase({kStatusCheckSummary, capture.reports().back().text});
+    EXPECT_EQ(seen, reports);
+    const std::string counts = "将改写 " + std::to_string(changes) + " 条，已是译文 " +
+                               std::to_string(inPlace) + " 条，有问题 " +
+                               std::to_string(reports.size()) + " 条";
+    EXPECT_NE(capture.lines().back().find(counts), std::string::npos) << capture.lines().back();
+    EXPECT_EQ(ReadFile(target), untouched);
+  }
   StatusCapture capture;
   ASSERT_EQ(Run(WriteBackFile, target), kStatusWrittenBack);
   std::multiset<std::pair<StatusCode, std::string>> seen;
@@ -297,6 +318,7 @@ TEST_F(AndroidPoolRejectTest, ChunksAndOffsetsOutsideTheFileGive520) {
     EXPECT_EQ(Run(ExtractFile, target), kStatusScanFailed);
     EXPECT_FALSE(FileExists(target + u".ttt"));
     WriteFile(target + u".ttt", ToBytes("[Glosmorin]\r\n0x00000050,0004=abcd\r\n"));
+    EXPECT_EQ(Run(CheckFile, target), kStatusScanFailed);
     EXPECT_EQ(Run(WriteBackFile, target), kStatusScanFailed);
     EXPECT_EQ(named_, target);
     EXPECT_EQ(ReadFile(target), bad);
