@@ -11,6 +11,8 @@
 #include "engine/Check.h"
 #include "engine/EndCharacter.h"
 #include "engine/UndoJournal.h"
+#include "resources/TextIds.h"
+#include "resources/Version.h"
 #include "run/Run.h"
 
 namespace glos {
@@ -20,9 +22,6 @@ constexpr int kExitDone = 0;
 constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitCancelled = 3;
-
-constexpr unsigned kSearchWord = 552;
-constexpr unsigned kReplaceWord = 554;
 
 constexpr char kUsage[] =
     "usage: glosmorin-cli [OPTIONS] extract   PATH\n"
@@ -59,7 +58,7 @@ constexpr char kUsage[] =
     "Exit status: 0 done, 1 an error was logged (check: anything was reported), 2 usage error,\n"
     "3 cancelled.\n";
 
-constexpr char kVersion[] = "glosmorin-cli 2.0.262.1560\n";
+constexpr char kVersion[] = "glosmorin-cli " GLOS_VERSION_TEXT "\n";
 
 void WriteBytes(std::FILE* stream, std::string_view bytes) {
   std::fwrite(bytes.data(), 1, bytes.size(), stream);
@@ -345,7 +344,7 @@ int RunCli(const std::vector<std::u16string>& arguments) {
     SetMode(settings, 2);
   }
   char16_t actionWord[kActionWordCapacity] = {};
-  LoadText(line.replace.empty() ? kSearchWord : kReplaceWord, actionWord,
+  LoadText(line.replace.empty() ? IDS_SEARCH : IDS_REPLACE, actionWord,
            static_cast<int>(kActionWordCapacity));
   const SearchQuestions questions{actionWord, AskOnConsole, nullptr};
   const StatusCode result =
