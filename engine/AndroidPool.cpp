@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/FaultGuard.h"
 #include "core/Status.h"
 #include "engine/Check.h"
 #include "engine/Escape.h"
@@ -218,6 +219,18 @@ bool SpansFit(const std::uint8_t* file, const StringPool& pool, std::uint32_t in
     if (pool.chunkEnd - at < kSpanBytes) return false;
     if (Load32(file, at + 8) >= units) return false;
   }
+}
+
+struct GuardedIndex {
+  PoolIndex* pool;
+  const std::uint8_t* target;
+  std::uint64_t size;
+  ScanResult result;
+};
+
+void RunBuildIndex(void* context) {
+  auto& job = *static_cast<GuardedIndex*>(context);
+  job.result = BuildPoolIndex(*job.pool, job.target, job.size);
 }
 
 bool GrowScratch(PoolIndex& index, std::size_t bytes) {
@@ -478,6 +491,15 @@ bool CheckPoolTranslation(const Settings& settings, PoolIndex& index, const std:
                           void* context) {
   return RunEntries(settings, index, const_cast<std::uint8_t*>(target), text, textSize, visit,
                     context);
+}
+
+StatusCode IndexTargetPool(PoolIndex& index, const std::uint8_t* view, std::uint64_t size) {
+  GuardedIndex job{&index, view, size, ScanResult::Failed};
+  if (!RunGuarded(view, static_cast<std::size_t>(size), RunBuildIndex, &job)) {
+    return kStatusCannotMap;
+  }
+  if (job.result == ScanResult::NoMemory) return kStatusNoMemory;
+  return job.result == ScanResult::Failed ? kStatusScanFailed : kStatusNone;
 }
 
 }  // namespace glos

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/Settings.h"
+#include "core/Status.h"
 #include "engine/ImageSections.h"
 #include "engine/OutputBuffer.h"
 
@@ -78,6 +79,10 @@ class PoolIndexOwner {
 // Fills index from the target's bytes. Failed as FindStringPool and ReadPoolString fail;
 // NoMemory when the ordering cannot be allocated.
 ScanResult BuildPoolIndex(PoolIndex& index, const std::uint8_t* file, std::uint64_t size);
+
+// BuildPoolIndex over a mapped view, a fault in the view caught: kStatusNone when done, else
+// what the operation returns for the target: 523 (the view failed), 521 or 520.
+StatusCode IndexTargetPool(PoolIndex& index, const std::uint8_t* view, std::uint64_t size);
 
 // Applies every entry of one translation text to the target's pool strings. An entry must name
 // the first unit of a string's text (else 530). Its text is cut to the room (516, with the text

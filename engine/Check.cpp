@@ -67,18 +67,6 @@ void RunCheck(void* context) {
   ReadTranslationEntries(guarded.text, guarded.textSize, VisitEntry, &guarded.job);
 }
 
-struct GuardedIndex {
-  PoolIndex* pool;
-  const std::uint8_t* target;
-  std::uint64_t size;
-  ScanResult result;
-};
-
-void RunBuildIndex(void* context) {
-  auto& job = *static_cast<GuardedIndex*>(context);
-  job.result = BuildPoolIndex(*job.pool, job.target, job.size);
-}
-
 }  // namespace
 
 EntryCheck CheckEntry(const Settings& settings, const std::uint8_t* target, std::uint64_t size,
@@ -127,12 +115,8 @@ FileOutcome CheckFile(const Settings& settings, const char16_t* path, void* /*co
   if (target.failed()) return Outcome(kStatusCannotMap, path);
   PoolIndexOwner pool;
   if (settings.android) {
-    GuardedIndex job{&pool.index(), target.data(), target.size(), ScanResult::Failed};
-    if (!RunGuarded(target.data(), static_cast<std::size_t>(target.size()), RunBuildIndex, &job)) {
-      return Outcome(kStatusCannotMap, path);
-    }
-    if (job.result == ScanResult::NoMemory) return Outcome(kStatusNoMemory, path);
-    if (job.result == ScanResult::Failed) return Outcome(kStatusScanFailed, path);
+    const StatusCode failure = IndexTargetPool(pool.index(), target.data(), target.size());
+    if (failure != kStatusNone) return Outcome(failure, path);
   }
 
   std::vector<std::uint8_t> scratch;
