@@ -44,9 +44,9 @@ constexpr char kUsage[] =
     "                           line) yes, n no, c or end of input cancel; without\n"
     "                           --replace there is nothing to decline, so n also cancels\n"
     "  -x, --exclude LIST       section names to skip, each followed by \"|\"; \"\" scans whole\n"
-    "      --android            extract and writeback: the strings of an Android resource\n"
-    "                           table or binary XML file's string pool, length fields\n"
-    "                           rewritten; scan options do not apply\n"
+    "      --android            extract, writeback and check: the strings of an Android\n"
+    "                           resource table or binary XML file's string pool, length\n"
+    "                           fields rewritten; scan options do not apply\n"
     "      --profile FILE       read the options from this profile\n"
     "      --find TEXT          the escaped text to search for (search needs it)\n"
     "      --replace TEXT       the escaped text to put in its place\n"
@@ -310,8 +310,8 @@ int RunCli(const std::vector<std::u16string>& arguments) {
   if (!line.hasPath || line.path.empty()) return UsageError("no path given");
   if (line.path.size() >= kPathCapacity) return UsageError("the path is longer than 259 units");
   for (const Edit& edit : line.edits) {
-    if (edit.kind == Edit::AndroidPools && (line.command == u"search" || checking))
-      return UsageError("--android works with extract, writeback and undo");
+    if (edit.kind == Edit::AndroidPools && line.command == u"search")
+      return UsageError("--android works with extract, writeback, check and undo");
   }
   if (line.command == u"search") {
     if (!line.hasFind || line.find.empty()) return UsageError("search needs --find with a text");

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/FaultGuard.h"
 #include "core/Status.h"
+#include "engine/Check.h"
 #include "engine/Escape.h"
 #include "engine/TranslationFile.h"
 #include "engine/UnitAccess.h"
@@ -138,6 +140,31 @@ std::size_t Utf8Character(const std::uint8_t* text, std::size_t available, std::
   return bytes;
 }
 
+// count bytes of UTF-8 as UTF-16 units at out (room for count units); a malformed byte becomes
+// U+FFFD. Returns the units written.
+std::size_t Utf8ToUnits(const std::uint8_t* text, std::size_t count, char16_t* out) {
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < count;) {
+    std::uint32_t units = 0;
+    const std::size_t bytes = Utf8Character(text + i, count - i, units);
+    if (bytes == 0) {
+      out[n++] = u'\uFFFD';
+      ++i;
+      continue;
+    }
+    std::uint32_t value = bytes == 1 ? text[i] : text[i] & (0x7Fu >> bytes);
+    for (std::size_t k = 1; k < bytes; ++k) value = (value << 6) | (text[i + k] & 0x3Fu);
+    if (units == 2) {
+      value -= 0x10000;
+      out[n++] = static_cast<char16_t>(0xD800 + (value >> 10));
+      value = 0xDC00 + (value & 0x3FF);
+    }
+    out[n++] = static_cast<char16_t>(value);
+    i += bytes;
+  }
+  return n;
+}
+
 bool IsHighSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(std::uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
@@ -194,6 +221,18 @@ bool SpansFit(const std::uint8_t* file, const StringPool& pool, std::uint32_t in
   }
 }
 
+struct GuardedIndex {
+  PoolIndex* pool;
+  const std::uint8_t* target;
+  std::uint64_t size;
+  ScanResult result;
+};
+
+void RunBuildIndex(void* context) {
+  auto& job = *static_cast<GuardedIndex*>(context);
+  job.result = BuildPoolIndex(*job.pool, job.target, job.size);
+}
+
 bool GrowScratch(PoolIndex& index, std::size_t bytes) {
   if (index.scratchSize >= bytes) return true;
   void* grown = std::realloc(index.scratch, bytes);
@@ -206,8 +245,11 @@ bool GrowScratch(PoolIndex& index, std::size_t bytes) {
 struct ApplyJob {
   const Settings* settings;
   PoolIndex* index;
-  std::uint8_t* target;
-  bool wideText;  // the translation text is UTF-16
+  std::uint8_t* target;    // never written when checking: it may be a read-only view
+  bool wideText;           // the translation text is UTF-16
+  char16_t* reportUnits;   // room for a UTF-8 text as UTF-16 units, one per byte
+  PoolEntryVisitor visit;  // checking: told what each entry would do; null: writing
+  void* visitContext;
 };
 
 // The string whose text starts at offset, with the first string header after its own (or the
@@ -234,7 +276,11 @@ bool FindSlot(const ApplyJob& job, std::uint64_t offset, PoolString& string, std
   return false;
 }
 
-void ApplyEntry(const ApplyJob& job, const TranslationEntry& entry) {
+// Writes one entry into its string, or, when checking, only tells whether it would change it.
+EntryCheck ApplyEntry(const ApplyJob& job, const TranslationEntry& entry) {
+  EntryCheck check;
+  check.reported = true;
+  check.outside = true;  // not written
   const bool wideText = job.wideText;
   PoolIndex& index = *job.index;
   const StringPool& pool = index.pool;
@@ -243,12 +289,12 @@ void ApplyEntry(const ApplyJob& job, const TranslationEntry& entry) {
   std::uint64_t next = 0;
   if (!FindSlot(job, entry.offset, string, first, next)) {
     ReportStatusNumber(kStatusNotPoolString, entry.offset);
-    return;
+    return check;
   }
   const std::uint32_t width = pool.utf8 ? 1 : 2;
   if (wideText == pool.utf8) {
     ReportStatusNumber(kStatusPoolEncoding, entry.offset);
-    return;
+    return check;
   }
 
   // The text whole, in the scratch room, before anything is written: it may have to be refused.
@@ -275,43 +321,78 @@ void ApplyEntry(const ApplyJob& job, const TranslationEntry& entry) {
                    : FitUtf16(index.scratch, n, room);
   if (!fit.valid) {
     ReportStatusNumber(kStatusPoolEncoding, entry.offset);
-    return;
+    return check;
   }
   if (!pool.utf8) fit.wideUnits = fit.units;
   for (std::size_t i = first; i < pool.stringCount && (index.byHeader[i] >> 32) == string.header;
        ++i) {
     if (!SpansFit(job.target, pool, static_cast<std::uint32_t>(index.byHeader[i]), fit.wideUnits)) {
       ReportStatusNumber(kStatusSpansOutside, entry.offset);
-      return;
+      return check;
     }
   }
-  if (fit.cut) {
-    if (wideText) {
-      ReportCut(static_cast<const char16_t*>(entry.text), entry.textLength);
-    } else {
-      ReportCut(static_cast<const std::uint8_t*>(entry.text), entry.textLength);
-    }
+  if (fit.cut && wideText) ReportCut(static_cast<const char16_t*>(entry.text), entry.textLength);
+  if (fit.cut && !wideText) {
+    // An 8-bit text is shown in the system's code page, but this one is UTF-8: shown as UTF-16,
+    // it reads the same on every system.
+    const auto* text = static_cast<const std::uint8_t*>(entry.text);
+    ReportCut(job.reportUnits, Utf8ToUnits(text, entry.textLength, job.reportUnits));
   }
 
-  std::uint8_t* header = job.target + string.header;
+  check.reported = fit.cut;
+  check.outside = false;
+
+  std::uint8_t fields[4];
   if (pool.utf8) {
-    StoreLength<std::uint8_t>(header, fit.wideUnits, string.wideField);
-    StoreLength<std::uint8_t>(header + string.wideField, fit.units, string.lengthField);
+    StoreLength<std::uint8_t>(fields, fit.wideUnits, string.wideField);
+    StoreLength<std::uint8_t>(fields + string.wideField, fit.units, string.lengthField);
   } else {
-    StoreLength<std::uint16_t>(header, fit.units, string.lengthField);
+    StoreLength<std::uint16_t>(fields, fit.units, string.lengthField);
   }
+  const auto fieldBytes = static_cast<std::size_t>(string.data - string.header);
   // The old text goes too, up to its own zero unit, so no stale units stay behind the new one.
   const std::uint64_t cleared =
       std::min<std::uint64_t>(std::max<std::uint64_t>(room, string.length) + 1, units);
+  std::uint8_t* header = job.target + string.header;
   std::uint8_t* text = job.target + string.data;
-  std::memcpy(text, index.scratch, static_cast<std::size_t>(fit.units) * width);
-  std::memset(text + std::size_t{fit.units} * width, 0,
-              static_cast<std::size_t>(cleared - fit.units) * width);
+  const std::size_t textBytes = std::size_t{fit.units} * width;
+  const auto fillBytes = static_cast<std::size_t>(cleared - fit.units) * width;
+  if (job.visit != nullptr) {
+    check.changes = std::memcmp(header, fields, fieldBytes) != 0 ||
+                    std::memcmp(text, index.scratch, textBytes) != 0;
+    for (std::size_t i = 0; i < fillBytes && !check.changes; ++i) {
+      check.changes = text[textBytes + i] != 0;
+    }
+    return check;
+  }
+  std::memcpy(header, fields, fieldBytes);
+  std::memcpy(text, index.scratch, textBytes);
+  std::memset(text + textBytes, 0, fillBytes);
+  return check;
 }
 
 void VisitEntry(void* context, const TranslationEntry& entry) {
   const auto& job = *static_cast<const ApplyJob*>(context);
-  ApplyEntry(job, entry);
+  const EntryCheck check = ApplyEntry(job, entry);
+  if (job.visit != nullptr) job.visit(job.visitContext, check);
+}
+
+bool RunEntries(const Settings& settings, PoolIndex& index, std::uint8_t* target,
+                const std::uint8_t* text, std::size_t textSize, PoolEntryVisitor visit,
+                void* context) {
+  // No entry's text unescapes to more bytes than the translation text holds; behind that, on an
+  // even offset, room for a text as UTF-16 units.
+  const std::size_t units = (textSize + 3) & ~std::size_t{1};
+  if (!GrowScratch(index, units + 2 * textSize + 2)) return false;
+  ApplyJob job{&settings,
+               &index,
+               target,
+               IsWideTranslation(text, textSize),
+               reinterpret_cast<char16_t*>(index.scratch + units),
+               visit,
+               context};
+  ReadTranslationEntries(text, textSize, VisitEntry, &job);
+  return true;
 }
 
 }  // namespace
@@ -402,11 +483,23 @@ ScanResult BuildPoolIndex(PoolIndex& index, const std::uint8_t* file, std::uint6
 
 bool ApplyPoolTranslation(const Settings& settings, PoolIndex& index, std::uint8_t* target,
                           const std::uint8_t* text, std::size_t textSize) {
-  // No entry's text unescapes to more bytes than the translation text holds.
-  if (!GrowScratch(index, textSize + 2)) return false;
-  ApplyJob job{&settings, &index, target, IsWideTranslation(text, textSize)};
-  ReadTranslationEntries(text, textSize, VisitEntry, &job);
-  return true;
+  return RunEntries(settings, index, target, text, textSize, nullptr, nullptr);
+}
+
+bool CheckPoolTranslation(const Settings& settings, PoolIndex& index, const std::uint8_t* target,
+                          const std::uint8_t* text, std::size_t textSize, PoolEntryVisitor visit,
+                          void* context) {
+  return RunEntries(settings, index, const_cast<std::uint8_t*>(target), text, textSize, visit,
+                    context);
+}
+
+StatusCode IndexTargetPool(PoolIndex& index, const std::uint8_t* view, std::uint64_t size) {
+  GuardedIndex job{&index, view, size, ScanResult::Failed};
+  if (!RunGuarded(view, static_cast<std::size_t>(size), RunBuildIndex, &job)) {
+    return kStatusCannotMap;
+  }
+  if (job.result == ScanResult::NoMemory) return kStatusNoMemory;
+  return job.result == ScanResult::Failed ? kStatusScanFailed : kStatusNone;
 }
 
 }  // namespace glos

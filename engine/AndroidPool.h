@@ -7,10 +7,13 @@
 #include <cstdint>
 
 #include "core/Settings.h"
+#include "core/Status.h"
 #include "engine/ImageSections.h"
 #include "engine/OutputBuffer.h"
 
 namespace glos {
+
+struct EntryCheck;
 
 // The value pool of a file. Every field is a file offset, and every part lies inside the file.
 struct StringPool {
@@ -77,8 +80,13 @@ class PoolIndexOwner {
 // NoMemory when the ordering cannot be allocated.
 ScanResult BuildPoolIndex(PoolIndex& index, const std::uint8_t* file, std::uint64_t size);
 
+// BuildPoolIndex over a mapped view, a fault in the view caught: kStatusNone when done, else
+// what the operation returns for the target: 523 (the view failed), 521 or 520.
+StatusCode IndexTargetPool(PoolIndex& index, const std::uint8_t* view, std::uint64_t size);
+
 // Applies every entry of one translation text to the target's pool strings. An entry must name
-// the first unit of a string's text (else 530). Its text is cut to the room (517/516): the
+// the first unit of a string's text (else 530). Its text is cut to the room (516, with the text
+// as UTF-16 also from a UTF-8 pool): the
 // entry's length, the units before the next string, and what the length fields can hold, at a
 // character's boundary. A text that is not UTF-8 for a UTF-8 pool, or a translation of the other
 // width, is not written (531); nor is a text that a style span of the string would reach past
@@ -87,5 +95,13 @@ ScanResult BuildPoolIndex(PoolIndex& index, const std::uint8_t* file, std::uint6
 // applied, when the scratch room cannot be allocated.
 bool ApplyPoolTranslation(const Settings& settings, PoolIndex& index, std::uint8_t* target,
                           const std::uint8_t* text, std::size_t textSize);
+
+// What ApplyPoolTranslation would do, with the target only read: the same reports, and what each
+// entry would do handed to visit (an entry it would not write counts as outside). False when the
+// scratch room cannot be allocated.
+using PoolEntryVisitor = void (*)(void* context, const EntryCheck& check);
+bool CheckPoolTranslation(const Settings& settings, PoolIndex& index, const std::uint8_t* target,
+                          const std::uint8_t* text, std::size_t textSize, PoolEntryVisitor visit,
+                          void* context);
 
 }  // namespace glos

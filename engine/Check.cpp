@@ -8,6 +8,7 @@
 #include "core/FaultGuard.h"
 #include "core/FileIo.h"
 #include "core/MappedFile.h"
+#include "engine/AndroidPool.h"
 #include "engine/Escape.h"
 #include "engine/Scanner.h"
 #include "engine/UnitAccess.h"
@@ -32,26 +33,37 @@ struct CheckJob {
   Counts* counts;
 };
 
+void Count(void* context, const EntryCheck& check) {
+  auto& counts = *static_cast<Counts*>(context);
+  if (check.changes) {
+    ++counts.changes;
+  } else if (!check.outside) {
+    ++counts.inPlace;
+  }
+  if (check.reported) ++counts.reported;
+}
+
 void VisitEntry(void* context, const TranslationEntry& entry) {
   const auto& job = *static_cast<const CheckJob*>(context);
-  const EntryCheck check =
-      CheckEntry(*job.settings, job.target, job.size, job.wide, entry, *job.scratch);
-  if (check.changes) {
-    ++job.counts->changes;
-  } else if (!check.outside) {
-    ++job.counts->inPlace;
-  }
-  if (check.reported) ++job.counts->reported;
+  Count(job.counts, CheckEntry(*job.settings, job.target, job.size, job.wide, entry, *job.scratch));
 }
 
 struct GuardedCheck {
   CheckJob job;
   const std::uint8_t* text;
   std::size_t textSize;
+  PoolIndex* pool;  // the target's Android string pool, with --android
+  bool done;
 };
 
 void RunCheck(void* context) {
   auto& guarded = *static_cast<GuardedCheck*>(context);
+  guarded.done = true;
+  if (guarded.pool != nullptr) {
+    guarded.done = CheckPoolTranslation(*guarded.job.settings, *guarded.pool, guarded.job.target,
+                                        guarded.text, guarded.textSize, Count, guarded.job.counts);
+    return;
+  }
   ReadTranslationEntries(guarded.text, guarded.textSize, VisitEntry, &guarded.job);
 }
 
@@ -101,6 +113,11 @@ FileOutcome CheckFile(const Settings& settings, const char16_t* path, void* /*co
   const std::size_t name = NamePosition(file);
   MappedFile target(path, /*readOnly=*/true);
   if (target.failed()) return Outcome(kStatusCannotMap, path);
+  PoolIndexOwner pool;
+  if (settings.android) {
+    const StatusCode failure = IndexTargetPool(pool.index(), target.data(), target.size());
+    if (failure != kStatusNone) return Outcome(failure, path);
+  }
 
   std::vector<std::uint8_t> scratch;
   for (const std::u16string& translation : names) {
@@ -115,10 +132,13 @@ FileOutcome CheckFile(const Settings& settings, const char16_t* path, void* /*co
     GuardedCheck guarded{{&settings, target.data(), target.size(),
                           IsWideTranslation(text.data.get(), textSize), &scratch, &counts},
                          text.data.get(),
-                         textSize};
+                         textSize,
+                         settings.android ? &pool.index() : nullptr,
+                         false};
     if (!RunGuarded(target.data(), static_cast<std::size_t>(target.size()), RunCheck, &guarded)) {
       return Outcome(kStatusCannotMap, path);
     }
+    if (!guarded.done) return Outcome(kStatusNoMemory, path);
     ReportStatusCounts(kStatusCheckSummary, file, counts.changes, counts.inPlace, counts.reported);
   }
   return Outcome(kStatusChecked, path);

@@ -33,7 +33,9 @@ EntryCheck CheckEntry(const Settings& settings, const std::uint8_t* target, std:
 // its path and three counts: entries that would change the target, entries already in place,
 // entries reported. A translation file that cannot be read is reported with 522. Returns 542 when
 // done, 518 when there is no translation file (naming the pattern, as write-back does) and 523
-// when the target cannot be mapped or fails underneath; the others name the target.
+// when the target cannot be mapped or fails underneath; the others name the target. With
+// settings.android the entries are looked at as write-back puts them into the target's string
+// pool (520 when it has none that fits the file, 521 when memory runs out).
 FileOutcome CheckFile(const Settings& settings, const char16_t* path, void* context);
 
 }  // namespace glos

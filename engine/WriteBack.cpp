@@ -102,18 +102,6 @@ void RunApply(void* context) {
   }
 }
 
-struct GuardedIndex {
-  PoolIndex* pool;
-  const std::uint8_t* target;
-  std::uint64_t size;
-  ScanResult result;
-};
-
-void RunBuildIndex(void* context) {
-  auto& job = *static_cast<GuardedIndex*>(context);
-  job.result = BuildPoolIndex(*job.pool, job.target, job.size);
-}
-
 }  // namespace
 
 bool FindEntrySpan(const Settings& settings, bool wide, std::uint64_t size,
@@ -171,12 +159,8 @@ FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* 
   if (target.failed()) return Outcome(kStatusCannotMap, path);
   PoolIndexOwner pool;
   if (settings.android) {
-    GuardedIndex job{&pool.index(), target.data(), target.size(), ScanResult::Failed};
-    if (!RunGuarded(target.data(), target.size(), RunBuildIndex, &job)) {
-      return Outcome(kStatusCannotMap, path);
-    }
-    if (job.result == ScanResult::NoMemory) return Outcome(kStatusNoMemory, path);
-    if (job.result == ScanResult::Failed) return Outcome(kStatusScanFailed, path);
+    const StatusCode failure = IndexTargetPool(pool.index(), target.data(), target.size());
+    if (failure != kStatusNone) return Outcome(failure, path);
   }
 
   // Every translation file is read before the target changes, so that the journal can take

@@ -14,6 +14,7 @@
 #include "core/Settings.h"
 #include "core/Status.h"
 #include "engine/AndroidPool.h"
+#include "engine/Check.h"
 #include "engine/Escape.h"
 #include "engine/ImageSections.h"
 #include "engine/OutputBuffer.h"
@@ -899,10 +900,22 @@ std::string CheckPoolWrite(const std::vector<std::uint8_t>& file, const std::uin
     return std::string("the pool cannot be indexed before the ") + what;
   }
   const auto translation = ExactCopy(std::vector<std::uint8_t>(text, text + textSize));
+  {
+    ReportLog quiet;
+    if (!CheckPoolTranslation(
+            Settings{}, index, target.get(), translation.get(), textSize,
+            [](void*, const EntryCheck&) {}, nullptr)) {
+      return std::string("no memory to check the ") + what;
+    }
+  }
+  if (std::memcmp(target.get(), file.data(), file.size()) != 0) {
+    return std::string("checking the ") + what + " changed the file";
+  }
   ReportLog log;
   if (!ApplyPoolTranslation(Settings{}, index, target.get(), translation.get(), textSize)) {
     return std::string("no memory for the ") + what;
   }
+
   for (const Reported& r : log.reports) {
     if (r.code != kStatusCutBytes && r.code != kStatusCutWide && r.code != kStatusNotPoolString &&
         r.code != kStatusPoolEncoding && r.code != kStatusSpansOutside) {

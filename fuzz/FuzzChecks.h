@@ -49,8 +49,9 @@ std::string CheckSearch(const std::uint8_t* data, std::size_t size);
 
 // The Android string pool reader, extraction and write-back. Input: the file's size (2 bytes),
 // the file, then a translation text. Extraction and the write-back index accept the same files;
-// every entry lies inside the file, one per string; applying the extracted translation, and the
-// input's, changes nothing outside the pool's string data and reports only write-back notices.
+// every entry lies inside the file, one per string; checking the extracted translation, and the
+// input's, changes nothing, and applying them changes nothing outside the pool's string data and
+// reports only write-back notices.
 std::string CheckAndroidPool(const std::uint8_t* data, std::size_t size);
 
 // ParseJournal on any bytes (an undo journal, whole, torn or damaged). It reads nothing outside

@@ -29,6 +29,28 @@ for f in "$here"/../../fuzz/corpus/*/*; do
   corpus+=("$seed")
 done
 
+# Android string pools built by aapt: a UTF-8 and a UTF-16 resource table, and a binary XML file.
+if command -v aapt > /dev/null; then
+  app=$work/app
+  mkdir -p "$app/res/values"
+  printf '%s' '<manifest xmlns:android="http://schemas.android.com/apk/res/android"' \
+    ' package="org.example.parity"><application android:label="@string/a"/></manifest>' \
+    > "$app/AndroidManifest.xml"
+  printf '%s' '<resources><string name="a">Parity</string><string name="b">中文 <b>text</b>' \
+    '</string><string name="c">A longer string to translate</string></resources>' \
+    > "$app/res/values/strings.xml"
+  for pool in utf8 utf16; do
+    flags=(--min-sdk-version 21)
+    [ "$pool" = utf16 ] && flags+=(--utf16)
+    aapt package -f -M "$app/AndroidManifest.xml" -S "$app/res" "${flags[@]}" \
+      -I /usr/share/android-framework-res/framework-res.apk -F "$app/$pool.apk"
+    unzip -p "$app/$pool.apk" resources.arsc > "$work/seeds/$pool.arsc"
+    corpus+=("$work/seeds/$pool.arsc")
+  done
+  unzip -p "$app/utf8.apk" AndroidManifest.xml > "$work/seeds/manifest.xml"
+  corpus+=("$work/seeds/manifest.xml")
+fi
+
 prepare() {
   for side in native windows; do
     rm -rf "${work:?}/$side"; mkdir -p "$work/$side"
@@ -127,7 +149,11 @@ check_writeback "write back length-prefixed" '*.exe' "$edit8" -b -x ""
 edit16='s/r\x00r\x00o\x00r\x00/R\x00R\x00O\x00R\x00/g; s/W\x00/W\x00W\x00/g'
 check_writeback "write back UTF-16 edits" '*.*' "$edit16" -u
 check_writeback "write back UTF-16, no length check" '*.dll' "$edit16" -u -n
+check "extract Android string pools, every file" --android extract '*.*'
+check_writeback "write back Android string pools" '*.*' '/^0x/ s/=(.)/=译文\1/' --android
 tally undo_case "check, write back and undo 8-bit edits" '*.*' "$edit8"
 tally undo_case "check, write back and undo UTF-16 edits" '*.dll' "$edit16" -u
+tally undo_case "check, write back and undo Android string pools" '*.*' '/^0x/ s/=(.)/=译文\1/' \
+  --android
 echo "parity: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

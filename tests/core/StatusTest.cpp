@@ -28,6 +28,9 @@ TEST(StatusTest, LinesAreTheTextFormattedWithItsArgument) {
       {kStatusCutWide, path, "◎ 截去超长字符串: C:\\a.dll.ttt\r\n"},
       {kStatusLengthMismatch, number, "◎ 字符串长度校验不匹配: 00000011\r\n"},
       {kStatusOutsideFile, number, "◎ 字符串位于文件范围之外，已跳过: 00000011\r\n"},
+      {kStatusNotPoolString, number, "◎ 不是字符串池中字符串的起点，已跳过: 00000011\r\n"},
+      {kStatusPoolEncoding, number, "◎ 译文不符合字符串池的编码，未写入: 00000011\r\n"},
+      {kStatusSpansOutside, number, "◎ 样式范围超出译文，未写入: 00000011\r\n"},
       {kStatusCannotMap, path, "■ 无法打开内存映射文件: C:\\a.dll.ttt\r\n"},
   };
   for (const LineCase& c : cases) {

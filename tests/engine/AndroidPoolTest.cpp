@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <map>
+#include <set>
 
 #include "core/Text.h"
 #include "engine/AndroidPool.h"
+#include "engine/Check.h"
 #include "engine/Escape.h"
 #include "engine/Extract.h"
 #include "engine/TranslationFile.h"
@@ -161,8 +162,9 @@ TEST_P(AndroidPoolTest, ExtractsWhatAaptListsAndWritesBackWhatAaptReads) {
   const bool wide = got.wide;
   const std::size_t perChar = wide ? 1 : 3;  // units of one Chinese character
   std::vector<std::string> expected = before;
-  std::map<StatusCode, int> reports;
+  std::multiset<std::pair<StatusCode, std::string>> reports;  // a cut text, else the offset
   std::string lines = "[Glosmorin]";
+  std::size_t changes = 0, inPlace = 0;  // entries that check counts as such
   for (std::size_t k = 0; k < before.size(); k += c.every) {
     const Entry& e = got.entries[k];
     const std::size_t room = e.length;
@@ -188,7 +190,7 @@ TEST_P(AndroidPoolTest, ExtractsWhatAaptListsAndWritesBackWhatAaptReads) {
     } else if (j % 7 == 2) {
       text = Repeat("长", room + 1);
       shows = Repeat("长", room / perChar);
-      report = wide ? kStatusCutWide : kStatusCutBytes;
+      report = kStatusCutWide;
     } else if (j % 7 == 3 && room >= perChar) {
       // Two UTF-16 units or four bytes that would end one unit past the room: cut whole. A
       // one-byte UTF-16 length field holds at most 127.
@@ -196,7 +198,7 @@ TEST_P(AndroidPoolTest, ExtractsWhatAaptListsAndWritesBackWhatAaptReads) {
       text = std::string(ascii, 'a') + "😀";
       const std::size_t most = !wide && U16(e.text).size() < 128 ? 127 : ascii;
       shows = std::string(std::min(ascii, most), 'a');
-      report = wide ? kStatusCutWide : kStatusCutBytes;
+      report = kStatusCutWide;
     } else if (j % 7 == 4 && room >= perChar + 1) {
       shows = text = "行\n";
     } else if (j % 7 == 5 && !wide) {
@@ -212,10 +214,16 @@ TEST_P(AndroidPoolTest, ExtractsWhatAaptListsAndWritesBackWhatAaptReads) {
       continue;
     }
     expected[k] = shows;
-    if (report != kStatusNone) ++reports[report];
+    if (report != kStatusNotPoolString && report != kStatusPoolEncoding &&
+        report != kStatusSpansOutside) {
+      ++(shows != before[k] ? changes : inPlace);
+    }
+    const std::string escaped = report == kStatusPoolEncoding ? text : Escaped(text);
+    if (report != kStatusNone)
+      reports.insert({report, report == kStatusCutWide ? escaped : std::to_string(offset)});
     char head[32];
     std::snprintf(head, sizeof head, "\r\n0x%08X,%04u=", offset, e.length);
-    lines += head + (report == kStatusPoolEncoding ? text : Escaped(text));
+    lines += head + escaped;
   }
   lines += "\r\n";
   Bytes file;
@@ -226,10 +234,25 @@ TEST_P(AndroidPoolTest, ExtractsWhatAaptListsAndWritesBackWhatAaptReads) {
     file = ToBytes(lines);
   }
   WriteFile(target + u".ttt", file);
+  {  // check: the same reports, the counts, and the target untouched
+    const Bytes untouched = ReadFile(target);
+    StatusCapture capture;
+    ASSERT_EQ(Run(CheckFile, target), kStatusChecked);
+    ASSERT_FALSE(capture.reports().empty());
+    std::multiset<std::pair<StatusCode, std::string>> seen;
+    for (const Report& r : capture.reports()) seen.insert({r.code, r.text});
+    seen.erase({kStatusCheckSummary, capture.reports().back().text});
+    EXPECT_EQ(seen, reports);
+    const std::string counts = "将改写 " + std::to_string(changes) + " 条，已是译文 " +
+                               std::to_string(inPlace) + " 条，有问题 " +
+                               std::to_string(reports.size()) + " 条";
+    EXPECT_NE(capture.lines().back().find(counts), std::string::npos) << capture.lines().back();
+    EXPECT_EQ(ReadFile(target), untouched);
+  }
   StatusCapture capture;
   ASSERT_EQ(Run(WriteBackFile, target), kStatusWrittenBack);
-  std::map<StatusCode, int> seen;
-  for (const Report& r : capture.reports()) ++seen[r.code];
+  std::multiset<std::pair<StatusCode, std::string>> seen;
+  for (const Report& r : capture.reports()) seen.insert({r.code, r.text});
   EXPECT_EQ(seen, reports);
 
   Shell("cd " + dir + " && zip -q -0 app.apk " + c.member);
@@ -295,6 +318,7 @@ TEST_F(AndroidPoolRejectTest, ChunksAndOffsetsOutsideTheFileGive520) {
     EXPECT_EQ(Run(ExtractFile, target), kStatusScanFailed);
     EXPECT_FALSE(FileExists(target + u".ttt"));
     WriteFile(target + u".ttt", ToBytes("[Glosmorin]\r\n0x00000050,0004=abcd\r\n"));
+    EXPECT_EQ(Run(CheckFile, target), kStatusScanFailed);
     EXPECT_EQ(Run(WriteBackFile, target), kStatusScanFailed);
     EXPECT_EQ(named_, target);
     EXPECT_EQ(ReadFile(target), bad);
