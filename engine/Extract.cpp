@@ -15,6 +15,9 @@ inline constexpr std::uint64_t kMinimumFileSize = 512;
 // Header and CR LF alone: 13 bytes 8-bit, 28 bytes UTF-16; any entry adds at least 18 units.
 inline constexpr std::size_t kLargestEmptyOutput = 29;
 
+// The translation text streams through a buffer of this size into the new file.
+inline constexpr std::size_t kStreamBuffer = std::size_t{256} << 10;
+
 struct ScanJob {
   const Settings* settings;
   OutputBuffer* output;
@@ -28,6 +31,29 @@ void RunScan(void* context) {
   job->result = ScanImage(*job->settings, *job->output, job->file, job->size);
 }
 
+// Where the translation text goes: the new file, created when the first buffer is full (so that
+// a file without strings never touches the disk). After a failure the rest is dropped; the scan
+// still runs to the end, as its own outcome (520, 513) comes first.
+struct TranslationSink {
+  const char16_t* path;  // null when the translation file's name does not fit
+  ReplacementFile file;
+  bool opened = false;
+  bool failed = false;
+
+  static void Take(void* context, const std::uint8_t* data, std::size_t size) {
+    auto& sink = *static_cast<TranslationSink*>(context);
+    if (sink.failed) return;
+    if (!sink.opened) {
+      sink.opened = true;
+      if (sink.path == nullptr || !sink.file.open(sink.path)) {
+        sink.failed = true;
+        return;
+      }
+    }
+    if (!sink.file.write(data, size)) sink.failed = true;
+  }
+};
+
 }  // namespace
 
 StatusCode ExtractFile(const Settings& settings, char16_t* path, void* /*context*/) {
@@ -37,31 +63,33 @@ StatusCode ExtractFile(const Settings& settings, char16_t* path, void* /*context
 
   // The translation file this extraction replaces: its cached pages can serve the new one.
   char16_t translation[kPathCapacity];
-  if (CopyText(translation, kPathCapacity, path) &&
-      AppendText(translation, kPathCapacity, u".ttt")) {
-    ReleaseFileCache(translation);
-  }
+  const bool named =
+      CopyText(translation, kPathCapacity, path) && AppendText(translation, kPathCapacity, u".ttt");
+  if (named) ReleaseFileCache(translation);
 
+  TranslationSink sink{named ? translation : nullptr, {}};
   OutputOwner owner;
   OutputBuffer& output = owner.buffer();
   const bool wide = HasOption(settings, kUnicodeMode);
-  if (!ReserveOutput(output, 2 * target.size()) || !AppendTranslationHeader(output, wide)) {
+  if (!ReserveOutput(output, kStreamBuffer) || !AppendTranslationHeader(output, wide)) {
     return kStatusNoMemory;
   }
+  output.sink = TranslationSink::Take;
+  output.sinkContext = &sink;
 
   ScanJob job{&settings, &output, target.data(), target.size(), ScanResult::Failed};
   if (!RunGuarded(target.data(), target.size(), RunScan, &job)) return kStatusScanFailed;
   if (job.result == ScanResult::Failed) return kStatusScanFailed;
   if (job.result == ScanResult::NoMemory || !AppendLineEnd(output, wide)) return kStatusNoMemory;
-  if (output.size <= kLargestEmptyOutput) return kStatusNoString;
+  if (output.flushed + output.size <= kLargestEmptyOutput) return kStatusNoString;
 
   // A path that cannot take ".ttt" names no file that could be created: 524 with the target.
-  if (!AppendText(path, kPathCapacity, u".ttt")) return kStatusCannotSave;
+  if (!named) return kStatusCannotSave;
+  CopyText(path, kPathCapacity, translation);
   // The old translation file stays whole unless the new one was written completely. Not
   // flushed: after a crash, extracting the unchanged target again gives the same file.
-  if (ReplaceWholeFile(path, output.data, output.size, Flush::Lazily) == 0) {
-    return kStatusCannotSave;
-  }
+  FlushOutput(output);
+  if (sink.failed || !sink.file.commit(Flush::Lazily)) return kStatusCannotSave;
   return kStatusExtracted;
 }
 

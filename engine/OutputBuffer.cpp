@@ -10,8 +10,17 @@ namespace {
 constexpr std::size_t kMinimumCapacity = 256;
 }  // namespace
 
+void FlushOutput(OutputBuffer& out) {
+  if (out.sink == nullptr || out.size == 0) return;
+  out.sink(out.sinkContext, out.data, out.size);
+  out.flushed += out.size;
+  out.size = 0;
+}
+
 bool ReserveOutput(OutputBuffer& out, std::size_t extra) {
   if (out.failed) return false;
+  if (out.capacity - out.size >= extra) return true;
+  FlushOutput(out);
   if (out.capacity - out.size >= extra) return true;
   constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
   if (extra > kMax - out.size) {

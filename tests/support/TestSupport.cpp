@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -19,6 +20,15 @@ namespace {
 fs::path ToFsPath(const std::u16string& path) { return fs::path(path); }
 
 }  // namespace
+
+std::vector<std::u16string> Entries(const std::u16string& directory) {
+  std::vector<std::u16string> names;
+  for (const auto& entry : fs::directory_iterator(ToFsPath(directory))) {
+    names.push_back(entry.path().filename().u16string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
