@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <random>
 
+#include "core/Cpu.h"
 #include "engine/Scanner.h"
 #include "tests/support/TestSupport.h"
 
@@ -128,14 +129,21 @@ std::string Readable(const Bytes& bytes) {
   return text;
 }
 
-// Compares the scanner with the reference; returns the number of strings found.
+// Compares every vector variant of the scanner this machine can run with the reference; returns
+// the number of strings found.
 std::size_t ExpectMatchesReference(std::uint32_t word, const Bytes& file, std::uint64_t start,
                                    std::uint64_t size) {
   SCOPED_TRACE(testing::Message() << std::hex << "word 0x" << word << " range 0x" << start << "+0x"
                                   << size);
   const std::vector<Found> found = Reference(word, file, start, size);
-  EXPECT_EQ(Readable(Scan(word, file, start, size)),
-            Readable(Format(found, file, word & kUnicodeMode)));
+  const std::string expected = Readable(Format(found, file, word & kUnicodeMode));
+  for (const VectorLevel level : {VectorLevel::Sse2, VectorLevel::Avx2, VectorLevel::Avx512}) {
+    if (level > SupportedVectorLevel()) break;
+    SCOPED_TRACE(testing::Message() << "vector level " << static_cast<int>(level));
+    SetVectorLevel(level);
+    EXPECT_EQ(Readable(Scan(word, file, start, size)), expected);
+  }
+  SetVectorLevel(SupportedVectorLevel());
   return found.size();
 }
 
