@@ -17,6 +17,16 @@ void FlushOutput(OutputBuffer& out) {
   out.size = 0;
 }
 
+bool AppendOutputBuffer(OutputBuffer& out, const OutputBuffer& part) {
+  if (out.failed) return false;
+  if (out.sink == nullptr || part.size < out.capacity)
+    return AppendOutput(out, part.data, part.size);
+  FlushOutput(out);
+  out.sink(out.sinkContext, part.data, part.size);
+  out.flushed += part.size;
+  return true;
+}
+
 bool ReserveOutput(OutputBuffer& out, std::size_t extra) {
   if (out.failed) return false;
   if (out.capacity - out.size >= extra) return true;

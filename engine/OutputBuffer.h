@@ -28,6 +28,9 @@ struct OutputBuffer {
 // Hands what the buffer holds to its sink, if it has one.
 void FlushOutput(OutputBuffer& out);
 
+// Appends what part holds: straight to out's sink, after what out holds, when it has one.
+bool AppendOutputBuffer(OutputBuffer& out, const OutputBuffer& part);
+
 // Makes room for extra more bytes. False (and failed set) when memory cannot be had.
 bool ReserveOutput(OutputBuffer& out, std::size_t extra);
 

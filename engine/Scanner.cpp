@@ -564,7 +564,37 @@ bool Scan(const Settings& settings, OutputBuffer& out, const std::uint8_t* file,
   return ScanSse2<Unit>(options, out, file, fileSize, rangeStart, rangeSize);
 }
 
+template <typename Unit>
+bool FindCutIn(const ScanOptions& options, const std::uint8_t* file, std::uint64_t from,
+               std::uint64_t limit, std::uint64_t& cut) {
+  constexpr std::uint64_t kWidth = sizeof(Unit);
+  const std::uint64_t units = limit > from ? (limit - from) / kWidth : 0;
+  const Classifier<Unit, VectorLevel::Sse2> classifier(options);
+  for (std::uint64_t k = 0; k < units; k += kBlockUnits) {
+    const std::uint64_t count = units - k < kBlockUnits ? units - k : kBlockUnits;
+    const Masks masks = classifier.Units(file + from + k * kWidth, count);
+    const std::uint64_t breaks =
+        options.englishOnly ? LowBits(count) & ~masks.printable : masks.terminator;
+    if (breaks == 0) continue;
+    const std::uint64_t at =
+        from + (k + static_cast<std::uint64_t>(std::countr_zero(breaks))) * kWidth;
+    cut = options.lengthPrefixed ? at : at + kWidth;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+bool FindCut(const Settings& settings, const std::uint8_t* file, std::uint64_t from,
+             std::uint64_t limit, std::uint64_t& cut) {
+  ScanOptions options;
+  BuildOptions(settings, options);
+  if (HasOption(settings, kUnicodeMode)) {
+    return FindCutIn<std::uint16_t>(options, file, from, limit, cut);
+  }
+  return FindCutIn<std::uint8_t>(options, file, from, limit, cut);
+}
 
 bool ScanBytes(const Settings& settings, OutputBuffer& out, const std::uint8_t* file,
                std::uint64_t fileSize, std::uint64_t rangeStart, std::uint64_t rangeSize) {

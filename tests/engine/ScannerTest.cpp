@@ -5,6 +5,7 @@
 #include <random>
 
 #include "core/Cpu.h"
+#include "engine/PartScan.h"
 #include "engine/Scanner.h"
 #include "tests/support/TestSupport.h"
 
@@ -144,6 +145,21 @@ std::size_t ExpectMatchesReference(std::uint32_t word, const Bytes& file, std::u
     EXPECT_EQ(Readable(Scan(word, file, start, size)), expected);
   }
   SetVectorLevel(SupportedVectorLevel());
+  // The same range cut into small parts on several threads, which gives cuts at every kind of
+  // place, and parts without any.
+  static unsigned calls = 0;
+  const std::uint64_t partSizes[] = {17, 64, 130, 515};
+  const std::uint64_t partBytes = partSizes[calls % std::size(partSizes)];
+  const unsigned threads = 2 + calls++ % 2;
+  SCOPED_TRACE(testing::Message() << "parts of " << partBytes << " on " << threads << " threads");
+  Settings settings;
+  settings.optionWord = word;
+  OutputOwner owner;
+  EXPECT_EQ(ScanInParts(settings, owner.buffer(), file.data(), file.size(), start, size, partBytes,
+                        threads),
+            ScanResult::Complete);
+  EXPECT_EQ(Readable(Bytes(owner.buffer().data, owner.buffer().data + owner.buffer().size)),
+            expected);
   return found.size();
 }
 
