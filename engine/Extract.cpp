@@ -56,10 +56,10 @@ struct TranslationSink {
 
 }  // namespace
 
-StatusCode ExtractFile(const Settings& settings, char16_t* path, void* /*context*/) {
+FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*context*/) {
   MappedFile target(path, /*readOnly=*/true);
-  if (target.failed()) return kStatusCannotMap;
-  if (target.size() < kMinimumFileSize) return kStatusTooSmall;
+  if (target.failed()) return Outcome(kStatusCannotMap, path);
+  if (target.size() < kMinimumFileSize) return Outcome(kStatusTooSmall, path);
 
   // The translation file this extraction replaces: its cached pages can serve the new one.
   char16_t translation[kPathCapacity];
@@ -72,25 +72,32 @@ StatusCode ExtractFile(const Settings& settings, char16_t* path, void* /*context
   OutputBuffer& output = owner.buffer();
   const bool wide = HasOption(settings, kUnicodeMode);
   if (!ReserveOutput(output, kStreamBuffer) || !AppendTranslationHeader(output, wide)) {
-    return kStatusNoMemory;
+    return Outcome(kStatusNoMemory, path);
   }
   output.sink = TranslationSink::Take;
   output.sinkContext = &sink;
 
   ScanJob job{&settings, &output, target.data(), target.size(), ScanResult::Failed};
-  if (!RunGuarded(target.data(), target.size(), RunScan, &job)) return kStatusScanFailed;
-  if (job.result == ScanResult::Failed) return kStatusScanFailed;
-  if (job.result == ScanResult::NoMemory || !AppendLineEnd(output, wide)) return kStatusNoMemory;
-  if (output.flushed + output.size <= kLargestEmptyOutput) return kStatusNoString;
+  if (!RunGuarded(target.data(), target.size(), RunScan, &job) ||
+      job.result == ScanResult::Failed) {
+    return Outcome(kStatusScanFailed, path);
+  }
+  if (job.result == ScanResult::NoMemory || !AppendLineEnd(output, wide)) {
+    return Outcome(kStatusNoMemory, path);
+  }
+  if (output.flushed + output.size <= kLargestEmptyOutput) {
+    return Outcome(kStatusNoString, path);
+  }
 
   // A path that cannot take ".ttt" names no file that could be created: 524 with the target.
-  if (!named) return kStatusCannotSave;
-  CopyText(path, kPathCapacity, translation);
+  if (!named) return Outcome(kStatusCannotSave, path);
   // The old translation file stays whole unless the new one was written completely. Not
   // flushed: after a crash, extracting the unchanged target again gives the same file.
   FlushOutput(output);
-  if (sink.failed || !sink.file.commit(Flush::Lazily)) return kStatusCannotSave;
-  return kStatusExtracted;
+  if (sink.failed || !sink.file.commit(Flush::Lazily)) {
+    return Outcome(kStatusCannotSave, translation);
+  }
+  return Outcome(kStatusExtracted, translation);
 }
 
 }  // namespace glos

@@ -42,7 +42,7 @@ TEST_F(ExtractTest, TooSmallEmptyAndMissingFiles) {
     const auto target = dir_.file(u"f.bin");
     WriteFile(target, Padded("Hello", c.size));
     EXPECT_EQ(Extract(target), c.expected);
-    EXPECT_EQ(left_, target);
+    EXPECT_EQ(named_, target);
     EXPECT_FALSE(FileExists(target + u".ttt"));
   }
   EXPECT_EQ(Extract(dir_.file(u"missing.bin")), kStatusCannotMap);
@@ -59,7 +59,7 @@ TEST_F(ExtractTest, WritesHeaderEntriesAndLineEndExactly8Bit) {
   content[0x200 + lines.size()] = 0;
   WriteFile(target, content);
   ASSERT_EQ(Extract(target), kStatusExtracted);
-  EXPECT_EQ(left_, target + u".ttt");
+  EXPECT_EQ(named_, target + u".ttt");
   Bytes expected = Header8();
   for (const char* part :
        {"\r\n0x00000100,0005=Hello", "\r\n0x00000200,0011=Line1\\nLine2", "\r\n"})
@@ -92,7 +92,7 @@ TEST_F(ExtractTest, NoStringKeepsAnEarlierTranslationFile) {
   WriteFile(target, Bytes(512, 0x01));
   WriteFile(target + u".ttt", ToBytes("edited"));
   EXPECT_EQ(Extract(target), kStatusNoString);
-  EXPECT_EQ(left_, target);
+  EXPECT_EQ(named_, target);
   EXPECT_EQ(ReadFile(target + u".ttt"), ToBytes("edited"));
 }
 
@@ -115,7 +115,7 @@ TEST_F(ExtractTest, FailedScanWritesNothingAndKeepsTheOldFile) {
   WriteFile(target, image);
   WriteFile(target + u".ttt", ToBytes("old"));
   EXPECT_EQ(Extract(target), kStatusScanFailed);
-  EXPECT_EQ(left_, target);
+  EXPECT_EQ(named_, target);
   EXPECT_EQ(ReadFile(target + u".ttt"), ToBytes("old"));
 }
 
@@ -133,7 +133,7 @@ TEST_F(ExtractTest, UnwritableTranslationFileGives524WithItsPath) {
     WriteFile(target, content);
     MakeDirectory(target + u".ttt");  // a directory stands where the file would go
     EXPECT_EQ(Extract(target), kStatusCannotSave);
-    EXPECT_EQ(left_, target + u".ttt");
+    EXPECT_EQ(named_, target + u".ttt");
     EXPECT_EQ(Entries(dir.path()).size(), 2u);
   }
 }
@@ -144,7 +144,7 @@ TEST_F(ExtractTest, PathWithoutRoomForTheExtensionGives524AndStaysInItsBuffer) {
   WriteFile(target, Padded(std::string("Hello") + '\0', 512));
   ASSERT_EQ(target.size(), kPathCapacity - 3);
   EXPECT_EQ(Extract(target), kStatusCannotSave);
-  EXPECT_EQ(left_, target);
+  EXPECT_EQ(named_, target);
 }
 
 // Output several times the file's size, and many times the buffer it streams through.
@@ -196,8 +196,7 @@ TEST_F(ExtractTest, AnInterruptedExtractionLeavesNothingBehind) {
       const pid_t child = ::fork();
       ASSERT_GE(child, 0);
       if (child == 0) {
-        PathBuffer buffer(target);
-        ExtractFile(settings_, buffer.units, nullptr);
+        ExtractFile(settings_, target.c_str(), nullptr);
         ::_exit(0);
       }
       // Waits until the child writes: a file it has open in the directory, named or not.
