@@ -4,7 +4,7 @@
 # peer, the ratio of the medians (ours / peer's), the target. The two commands of a case run
 # alternately, $runs times each, so both meet the same load. Where we write a file, the peer
 # writes one too, in the same folder.
-# Usage: bench/run.sh path/to/glosmorin-cli [runs]
+# Usage: bench/run.sh path/to/glosmorin-cli [runs]; GLOS_BENCH_ONLY=android runs one case alone.
 set -euo pipefail
 load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 cli=$(realpath "$1")
@@ -14,6 +14,80 @@ data=${GLOS_BENCH_DATA:-$here/data}
 mkdir -p "$data"
 input=$data/input.bin
 wine_dlls=/usr/lib/x86_64-linux-gnu/wine
+
+# Wall seconds of one run, its output read through a pipe as a user's terminal would.
+run_once() {
+  local start end
+  start=$(date +%s%N)
+  "$@" 2>&1 | cat > /dev/null || true
+  end=$(date +%s%N)
+  echo "scale=4; ($end - $start) / 1000000000" | bc
+}
+# The median, minimum and maximum of the numbers on standard input, each times factor.
+spread() {
+  sort -g | awk -v f="${1:-1}" '{a[NR] = $1 * f}
+    END {printf "%.3f %.3f %.3f", a[int((NR + 1) / 2)], a[1], a[NR]}'
+}
+prepare() { :; }
+# Runs the functions ours_cmd and peer_cmd alternately, prepare (untimed) before each run;
+# leaves "median minimum maximum" of each, times the optional factors, in ours and peer.
+pair() {
+  local -a a=() b=()
+  local i
+  for ((i = 0; i < runs; i++)); do
+    prepare; a+=("$(run_once ours_cmd)")
+    prepare; b+=("$(run_once peer_cmd)")
+  done
+  ours=$(printf '%s\n' "${a[@]}" | spread "${1:-1}")
+  peer=$(printf '%s\n' "${b[@]}" | spread "${2:-1}")
+}
+
+rows=()
+row() {  # label, ours and peer as "median minimum maximum", target
+  local -a o p
+  read -ra o <<< "$2"
+  read -ra p <<< "$3"
+  rows+=("$(printf '%-62s %8.3f %-15s %8.3f %-15s %6.3f  %s' "$1" "${o[0]}" \
+    "$(printf '(%.3f-%.3f)' "${o[1]}" "${o[2]}")" "${p[0]}" \
+    "$(printf '(%.3f-%.3f)' "${p[1]}" "${p[2]}")" "$(echo "scale=4; ${o[0]} / ${p[0]}" | bc -l)" "$4")")
+  echo "${rows[-1]}" >&2
+}
+
+# Android: --android extraction of framework-res's resources.arsc (31.9 MB, 127,684 strings)
+# against aapt dump strings of the same APK, each writing its output to a file.
+android_case() {
+  local apk=/usr/share/android-framework-res/framework-res.apk dir count
+  dir=$(mktemp -d "$data/android.XXXXXX")
+  unzip -q -o "$apk" resources.arsc -d "$dir"
+  ours_cmd() { "$cli" --android extract "$dir/resources.arsc"; }
+  peer_cmd() { aapt dump strings "$apk" > "$dir/strings.txt"; }
+  pair
+  count=$(grep -c "^0x" "$dir/resources.arsc.ttt")
+  echo "framework-res resources.arsc: $count strings" >&2
+  row "extract --android framework-res arsc vs aapt dump strings (s)" \
+    "$ours" "$peer" "<= 1"
+  rm -rf "$dir"
+}
+
+print_table() {
+  echo
+  printf 'machine: %s cores, %s, vectors %s; %s\n' "$(nproc)" \
+    "$(lscpu | sed -n 's/^Model name: *//p')" \
+    "$(grep -o -w 'avx512bw\|avx2' /proc/cpuinfo | sort -u | tr '\n' ' ' | sed 's/ $//')" \
+    "$(date -u '+%Y-%m-%d %H:%M UTC')"
+  printf '%s runs each; load average %s at the start, %s at the end\n' "$runs" "$load_start" \
+    "$(cut -d' ' -f1-3 /proc/loadavg)"
+  printf '%-62s %8s %-15s %8s %-15s %6s  %s\n' "case" "ours" "(min-max)" "peer" "(min-max)" \
+    "ratio" "target"
+  printf '%s\n' "${rows[@]}"
+}
+
+# GLOS_BENCH_ONLY=android measures that case alone, without building the large input.
+if [ "${GLOS_BENCH_ONLY:-}" = android ]; then
+  android_case
+  print_table
+  exit 0
+fi
 
 # The input: real PE DLLs concatenated up to about 500 MB, built once.
 if [ ! -f "$input" ] || [ "$(stat -c %s "$input")" -lt 400000000 ]; then
@@ -94,6 +168,8 @@ scanned=$(cat "$dlls.scan-size")
 dll_count=$(find "$dlls" -name '*.dll' | wc -l)
 
 work=$(mktemp -d "$data/run.XXXXXX")
+# Undo journals of the runs stay inside the run's folder, not in the user's state folder.
+export XDG_STATE_HOME=$work/state
 shm=""
 cleanup() {
   rm -rf "$work"
@@ -102,44 +178,6 @@ cleanup() {
 }
 trap cleanup EXIT
 ln "$input" "$work/input.bin" 2>/dev/null || cp "$input" "$work/input.bin"
-
-# Wall seconds of one run, its output read through a pipe as a user's terminal would.
-run_once() {
-  local start end
-  start=$(date +%s%N)
-  "$@" 2>&1 | cat > /dev/null || true
-  end=$(date +%s%N)
-  echo "scale=4; ($end - $start) / 1000000000" | bc
-}
-# The median, minimum and maximum of the numbers on standard input, each times factor.
-spread() {
-  sort -g | awk -v f="${1:-1}" '{a[NR] = $1 * f}
-    END {printf "%.3f %.3f %.3f", a[int((NR + 1) / 2)], a[1], a[NR]}'
-}
-prepare() { :; }
-# Runs the functions ours_cmd and peer_cmd alternately, prepare (untimed) before each run;
-# leaves "median minimum maximum" of each, times the optional factors, in ours and peer.
-pair() {
-  local -a a=() b=()
-  local i
-  for ((i = 0; i < runs; i++)); do
-    prepare; a+=("$(run_once ours_cmd)")
-    prepare; b+=("$(run_once peer_cmd)")
-  done
-  ours=$(printf '%s\n' "${a[@]}" | spread "${1:-1}")
-  peer=$(printf '%s\n' "${b[@]}" | spread "${2:-1}")
-}
-
-rows=()
-row() {  # label, ours and peer as "median minimum maximum", target
-  local -a o p
-  read -ra o <<< "$2"
-  read -ra p <<< "$3"
-  rows+=("$(printf '%-62s %8.3f %-15s %8.3f %-15s %6.3f  %s' "$1" "${o[0]}" \
-    "$(printf '(%.3f-%.3f)' "${o[1]}" "${o[2]}")" "${p[0]}" \
-    "$(printf '(%.3f-%.3f)' "${p[1]}" "${p[2]}")" "$(echo "scale=4; ${o[0]} / ${p[0]}" | bc -l)" "$4")")
-  echo "${rows[-1]}" >&2
-}
 
 mb=$((size / 1000000))
 
@@ -247,12 +285,21 @@ cp "$input" "$work/first.bin"
 cp "$input" "$work/spread.bin"
 prepare() { rm -f "$work/copy.bin"; }
 peer_cmd() { cp "$work/input.bin" "$work/copy.bin"; }
+ours_cmd() { "$cli" --no-undo writeback "$work/first.bin"; }
+pair
+row "write-back 100,000 entries, the first ones, no journal, vs cp (s)" "$ours" "$peer" "<= 0.1"
+ours_cmd() { "$cli" --no-undo writeback "$work/spread.bin"; }
+pair
+row "write-back 100,000 entries, 1 in $step over the file, no journal, vs cp (s)" "$ours" "$peer" \
+  "(measured)"
+# The journal's cost: a first write-back, which finds no journal and writes one to disk before
+# the target changes, against the same without it.
+prepare() { rm -rf "$XDG_STATE_HOME"; }
 ours_cmd() { "$cli" writeback "$work/first.bin"; }
+peer_cmd() { "$cli" --no-undo writeback "$work/first.bin"; }
 pair
-row "write-back 100,000 entries, the first ones, vs cp (s)" "$ours" "$peer" "<= 0.1"
-ours_cmd() { "$cli" writeback "$work/spread.bin"; }
-pair
-row "write-back 100,000 entries, 1 in $step over the file, vs cp (s)" "$ours" "$peer" "(measured)"
+row "write-back 100,000 entries, the first ones, with vs without journal (s)" "$ours" "$peer" \
+  "<= 1.5"
 prepare() { :; }
 rm -f "$work/copy.bin" "$work/first.bin" "$work/spread.bin"
 
@@ -271,14 +318,9 @@ growth "extract length-prefixed UTF-16 -b -u -a" "-b -u -a" 200 100
 set +f
 rm -f "$data"/prefix*.bin.ttt
 
+android_case
+
 echo
-printf 'machine: %s cores, %s, vectors %s; %s\n' "$(nproc)" \
-  "$(lscpu | sed -n 's/^Model name: *//p')" \
-  "$(grep -o -w 'avx512bw\|avx2' /proc/cpuinfo | sort -u | tr '\n' ' ' | sed 's/ $//')" \
-  "$(date -u '+%Y-%m-%d %H:%M UTC')"
-printf 'input %s MB of PE DLLs, %s runs each; load average %s at the start, %s at the end\n' \
-  "$mb" "$runs" "$load_start" "$(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-62s %8s %-15s %8s %-15s %6s  %s\n' "case" "ours" "(min-max)" "peer" "(min-max)" \
-  "ratio" "target"
-printf '%s\n' "${rows[@]}"
+printf 'input %s MB of PE DLLs\n' "$mb"
+print_table
 exit 0

@@ -55,10 +55,20 @@ class ReplacementFile {
   std::unique_ptr<State> state_;
 };
 
-// Replaces the file at path with exactly these bytes through a ReplacementFile. Returns length
-// on success, 0 on failure.
+// Replaces the file at path with exactly these bytes through a ReplacementFile. Flushed to
+// disk, the new name is on disk too when this returns. Returns length on success, 0 on failure.
 std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint64_t length,
                                Flush flush);
+
+// Keeps the first keep bytes of the existing file at path, cuts away anything after them, appends
+// length bytes of data and returns only once all of it, the new size included, is on disk. Other
+// programs may read the file meanwhile, not write it. False on failure; the file may then hold
+// any part of the data after its first keep bytes.
+bool AppendDurably(const char16_t* path, std::uint64_t keep, const void* data,
+                   std::uint64_t length);
+
+// Removes the file at path. True when no file is left there, also when there was none.
+bool RemoveFile(const char16_t* path);
 
 // Lets the system drop the cached pages of the file at path, which is about to be replaced.
 // They are then free for its successor, where fresh memory can cost far more (a virtual machine

@@ -5,6 +5,7 @@
 #include "core/FileIo.h"
 #include "core/MappedFile.h"
 #include "core/Text.h"
+#include "engine/AndroidPool.h"
 #include "engine/ImageSections.h"
 #include "engine/TranslationFile.h"
 
@@ -24,10 +25,15 @@ struct ScanJob {
   const std::uint8_t* file;
   std::uint64_t size;
   ScanResult result;
+  bool wide;  // an Android pool's width, chosen by the pool
 };
 
 void RunScan(void* context) {
   auto* job = static_cast<ScanJob*>(context);
+  if (job->settings->android) {
+    job->result = ExtractStringPool(*job->output, job->file, job->size, job->wide);
+    return;
+  }
   job->result = ScanImage(*job->settings, *job->output, job->file, job->size);
 }
 
@@ -59,7 +65,10 @@ struct TranslationSink {
 FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*context*/) {
   MappedFile target(path, /*readOnly=*/true);
   if (target.failed()) return Outcome(kStatusCannotMap, path);
-  if (target.size() < kMinimumFileSize) return Outcome(kStatusTooSmall, path);
+  // A string pool is read by its chunks, which say themselves whether the file is too short.
+  if (!settings.android && target.size() < kMinimumFileSize) {
+    return Outcome(kStatusTooSmall, path);
+  }
 
   // The translation file this extraction replaces: its cached pages can serve the new one.
   char16_t translation[kPathCapacity];
@@ -70,18 +79,20 @@ FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*
   TranslationSink sink{named ? translation : nullptr, {}};
   OutputOwner owner;
   OutputBuffer& output = owner.buffer();
-  const bool wide = HasOption(settings, kUnicodeMode);
-  if (!ReserveOutput(output, kStreamBuffer) || !AppendTranslationHeader(output, wide)) {
+  bool wide = HasOption(settings, kUnicodeMode);
+  if (!ReserveOutput(output, kStreamBuffer) ||
+      (!settings.android && !AppendTranslationHeader(output, wide))) {
     return Outcome(kStatusNoMemory, path);
   }
   output.sink = TranslationSink::Take;
   output.sinkContext = &sink;
 
-  ScanJob job{&settings, &output, target.data(), target.size(), ScanResult::Failed};
+  ScanJob job{&settings, &output, target.data(), target.size(), ScanResult::Failed, wide};
   if (!RunGuarded(target.data(), target.size(), RunScan, &job) ||
       job.result == ScanResult::Failed) {
     return Outcome(kStatusScanFailed, path);
   }
+  wide = job.wide;
   if (job.result == ScanResult::NoMemory || !AppendLineEnd(output, wide)) {
     return Outcome(kStatusNoMemory, path);
   }

@@ -30,6 +30,11 @@ bool FindCut(const Settings& settings, const std::uint8_t* file, std::uint64_t f
 inline bool IsPrintable(std::uint16_t unit) {
   return unit == 0x09 || unit == 0x0A || unit == 0x0D || (unit >= 0x20 && unit <= 0x7E);
 }
+// Whether a unit ends a string: a UTF-16 unit equal to the Terminator, or a byte below 0x80 equal
+// to it (bytes are widened as signed values, so those from 0x80 up equal no Terminator).
+inline bool IsTerminatorUnit(std::uint16_t unit, std::uint16_t terminator, bool wide) {
+  return unit == terminator && (wide || unit < 0x80);
+}
 inline bool IsAsciiLetter(std::uint16_t unit) {
   return (unit >= 0x41 && unit <= 0x5A) || (unit >= 0x61 && unit <= 0x7A);
 }

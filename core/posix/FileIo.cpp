@@ -73,6 +73,23 @@ bool TakeTemporaryName(const posix::NativePath& target, char* name, std::size_t 
   return false;
 }
 
+// Puts the entries of the directory holding path on disk, so that a name just made or moved
+// there survives a crash.
+bool SyncDirectoryOf(const posix::NativePath& path) {
+  std::size_t directory = path.length;
+  while (directory > 0 && path.bytes[directory - 1] != '/') --directory;
+  char name[posix::kNativePathCapacity + 2];
+  if (directory == 0) {
+    name[0] = '.';
+    name[1] = 0;
+  } else {
+    std::memcpy(name, path.bytes, directory);
+    name[directory] = 0;
+  }
+  FileDescriptor fd(::open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return fd.valid() && ::fsync(fd.get()) == 0;
+}
+
 }  // namespace
 
 // The new file: unnamed (O_TMPFILE) until commit links it, or created under a temporary name.
@@ -159,9 +176,10 @@ bool ReplacementFile::commit(Flush flush) {
     };
     // A name that is free takes the file at once; one in use is replaced by a rename.
     if (!state.existing.valid() && link(state.target.bytes)) {
-      const bool closed = state.file.reset();
+      const bool done =
+          state.file.reset() && (flush != Flush::ToDisk || SyncDirectoryOf(state.target));
       state_.reset();
-      return closed;
+      return done;
     }
     if (!TakeTemporaryName(state.target, state.temporary, sizeof state.temporary, link)) {
       return false;
@@ -171,8 +189,9 @@ bool ReplacementFile::commit(Flush flush) {
   if (!state.file.reset()) return false;
   if (::rename(state.temporary, state.target.bytes) != 0) return false;
   state.named = false;
+  const bool synced = flush != Flush::ToDisk || SyncDirectoryOf(state.target);
   state_.reset();
-  return true;
+  return synced;
 }
 
 WholeFile ReadWholeFile(const char16_t* path) {
@@ -219,6 +238,26 @@ std::uint64_t WriteWholeFile(const char16_t* path, const void* data, std::uint64
   if (append ? ::lseek(fd.get(), 0, SEEK_END) < 0 : ::ftruncate(fd.get(), 0) != 0) return 0;
   if (!WriteAll(fd.get(), data, length)) return 0;
   return fd.reset() ? length : 0;
+}
+
+bool AppendDurably(const char16_t* path, std::uint64_t keep, const void* data,
+                   std::uint64_t length) {
+  const posix::NativePath native = posix::ToNativePath(path);
+  if (!native.ok) return false;
+  struct stat info;
+  FileDescriptor fd = posix::OpenShared(native.bytes, FileAccess::ReadWrite, false, info);
+  if (!fd.valid() || keep > static_cast<std::uint64_t>(info.st_size)) return false;
+  if (::ftruncate(fd.get(), static_cast<off_t>(keep)) != 0 ||
+      ::lseek(fd.get(), static_cast<off_t>(keep), SEEK_SET) < 0) {
+    return false;
+  }
+  return WriteAll(fd.get(), data, length) && ::fsync(fd.get()) == 0 && fd.reset();
+}
+
+bool RemoveFile(const char16_t* path) {
+  const posix::NativePath native = posix::ToNativePath(path);
+  if (!native.ok) return false;
+  return ::unlink(native.bytes) == 0 || errno == ENOENT;
 }
 
 void ReleaseFileCache(const char16_t* path) {

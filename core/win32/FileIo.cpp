@@ -186,6 +186,30 @@ bool ReplacementFile::commit(Flush flush) {
   return true;
 }
 
+bool AppendDurably(const char16_t* path, std::uint64_t keep, const void* data,
+                   std::uint64_t length) {
+  if (IsReadOnlyFile(path)) return false;
+  ScopedHandle file(CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size;
+  if (!file.valid() || !GetFileSizeEx(file.get(), &size) ||
+      keep > static_cast<std::uint64_t>(size.QuadPart)) {
+    return false;
+  }
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(keep);
+  if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) || !SetEndOfFile(file.get())) {
+    return false;
+  }
+  return WriteAll(file.get(), data, length) && FlushFileBuffers(file.get());
+}
+
+bool RemoveFile(const char16_t* path) {
+  if (DeleteFileW(Wide(path))) return true;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 // Windows has no call that lets a file's cached pages go without changing the file; they go
 // when the replacement removes the old file.
 void ReleaseFileCache(const char16_t* /*path*/) {}

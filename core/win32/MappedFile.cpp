@@ -68,6 +68,22 @@ bool MappedFile::open(const char16_t* path, bool readOnly) {
   return true;
 }
 
+bool MappedFile::identify(FileIdentity& identity) const {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (view_ == nullptr ||
+      !GetFileInformationByHandle(reinterpret_cast<HANDLE>(file_), &information)) {
+    return false;
+  }
+  identity.volume = information.dwVolumeSerialNumber;
+  identity.file = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+  return true;
+}
+
+bool MappedFile::flush() {
+  if (view_ == nullptr) return false;
+  return FlushViewOfFile(view_, 0) && FlushFileBuffers(reinterpret_cast<HANDLE>(file_));
+}
+
 void MappedFile::close() {
   release();
   size_ = 0;
