@@ -11,9 +11,12 @@ namespace glos {
 
 using FileBuffer = std::unique_ptr<std::uint8_t[], FilledBufferDeleter>;
 
+// Zero bytes after a whole file's content, which end it both as 8-bit and as UTF-16 text.
+inline constexpr std::size_t kWholeFileZeros = 2;
+
 struct WholeFile {
-  FileBuffer data;         // the file's bytes followed by two zero bytes; null on failure
-  std::uint64_t size = 0;  // bytes of the file (without the two zeros)
+  FileBuffer data;         // the file's bytes followed by kWholeFileZeros zeros; null on failure
+  std::uint64_t size = 0;  // bytes of the file (without the zeros)
 };
 
 // Reads the whole file. The result's data is null when the file cannot be opened, is 4 GiB or

@@ -7,38 +7,15 @@
 
 namespace glos {
 
-// Each code is also the id of its log text in the string table.
+// Each code is also the id of its log text in the string table; both come from the status
+// lines (GLOS_STATUS) of the one text table, which names them.
 enum StatusCode : std::uint32_t {
   kStatusNone = 2,  // walker only: nothing handled yet at this level
-  kStatusFound = 510,
-  kStatusCancelled = 511,
-  kStatusWrittenBack = 512,
-  kStatusNoString = 513,
-  kStatusExtracted = 514,
-  kStatusSearchDone = 515,
-  kStatusCutWide = 516,
-  kStatusCutBytes = 517,
-  kStatusNoFile = 518,
-  kStatusLengthMismatch = 519,
-  kStatusScanFailed = 520,
-  kStatusNoMemory = 521,
-  kStatusCannotOpen = 522,
-  kStatusCannotMap = 523,
-  kStatusCannotSave = 524,
-  kStatusTooSmall = 525,
-  kStatusOutsideFile = 526,
-  kStatusNotPoolString = 530,
-  kStatusPoolEncoding = 531,
-  kStatusSpansOutside = 532,
-  kStatusStaleSlot = 540,         // check: the unit after a slot is not the Terminator
-  kStatusCheckSummary = 541,      // check: one translation file's counts
-  kStatusChecked = 542,           // check: a target done
-  kStatusUndone = 543,            // undo: the target holds its bytes from before write-back
-  kStatusNoJournal = 544,         // undo: nothing to undo for the target
-  kStatusJournalMismatch = 545,   // undo: the target's size or identity changed; nothing done
-  kStatusJournalDamaged = 546,    // the journal cannot be read; nothing done
-  kStatusJournalFailed = 547,     // the journal cannot be written; the target is unchanged
-  kStatusJournalRestarted = 548,  // the old journal was of another file under that name
+#define GLOS_TEXT(name, id, text)
+#define GLOS_STATUS(name, id, text) name = id,
+#include "resources/Texts.inc"
+#undef GLOS_STATUS
+#undef GLOS_TEXT
 };
 
 // The argument of one report: a UTF-16 text, an 8-bit text (517) or a number (519, 526, 530 to

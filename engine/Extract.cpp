@@ -19,24 +19,6 @@ inline constexpr std::size_t kLargestEmptyOutput = 29;
 // The translation text streams through a buffer of this size into the new file.
 inline constexpr std::size_t kStreamBuffer = std::size_t{256} << 10;
 
-struct ScanJob {
-  const Settings* settings;
-  OutputBuffer* output;
-  const std::uint8_t* file;
-  std::uint64_t size;
-  ScanResult result;
-  bool wide;  // an Android pool's width, chosen by the pool
-};
-
-void RunScan(void* context) {
-  auto* job = static_cast<ScanJob*>(context);
-  if (job->settings->android) {
-    job->result = ExtractStringPool(*job->output, job->file, job->size, job->wide);
-    return;
-  }
-  job->result = ScanImage(*job->settings, *job->output, job->file, job->size);
-}
-
 // Where the translation text goes: the new file, created when the first buffer is full (so that
 // a file without strings never touches the disk). After a failure the rest is dropped; the scan
 // still runs to the end, as its own outcome (520, 513) comes first.
@@ -87,13 +69,16 @@ FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*
   output.sink = TranslationSink::Take;
   output.sinkContext = &sink;
 
-  ScanJob job{&settings, &output, target.data(), target.size(), ScanResult::Failed, wide};
-  if (!RunGuarded(target.data(), target.size(), RunScan, &job) ||
-      job.result == ScanResult::Failed) {
+  // An Android pool's width is chosen by the pool.
+  ScanResult result = ScanResult::Failed;
+  auto scan = [&] {
+    result = settings.android ? ExtractStringPool(output, target.data(), target.size(), wide)
+                              : ScanImage(settings, output, target.data(), target.size());
+  };
+  if (!RunGuardedCall(target.data(), target.size(), scan) || result == ScanResult::Failed) {
     return Outcome(kStatusScanFailed, path);
   }
-  wide = job.wide;
-  if (job.result == ScanResult::NoMemory || !AppendLineEnd(output, wide)) {
+  if (result == ScanResult::NoMemory || !AppendLineEnd(output, wide)) {
     return Outcome(kStatusNoMemory, path);
   }
   if (output.flushed + output.size <= kLargestEmptyOutput) {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace glos::fuzz {
 
@@ -57,6 +58,15 @@ std::string CheckAndroidPool(const std::uint8_t* data, std::size_t size);
 // where it stopped and inside the recorded target size; the same bytes cut where it stopped
 // read as the same journal.
 std::string CheckParseJournal(const std::uint8_t* data, std::size_t size);
+// The reference scan, which the scanner's tests share: the strings the rules find in
+// [start, start + size) of file (fileSize bytes) under the options of optionWord, in order.
+struct ReferenceString {
+  std::uint64_t at;  // the byte offset of its first unit, not rounded
+  std::uint32_t length;
+};
+std::vector<ReferenceString> ReferenceScan(std::uint32_t optionWord, const std::uint8_t* file,
+                                           std::uint64_t fileSize, std::uint64_t start,
+                                           std::uint64_t size);
 
 using Check = std::string (*)(const std::uint8_t* data, std::size_t size);
 

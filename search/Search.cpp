@@ -11,6 +11,7 @@
 #include "core/TextFormat.h"
 #include "engine/Escape.h"
 #include "engine/UndoJournal.h"
+#include "resources/TextIds.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -18,8 +19,6 @@
 
 namespace glos {
 namespace {
-
-inline constexpr unsigned kQuestionText = 503;
 
 // Rewrites one typed text in its buffer into its byte form; returns the units written before
 // the fill, the length unit included.
@@ -184,11 +183,6 @@ bool VisitMatch(void* context, std::uint64_t offset) {
   return true;
 }
 
-void RunScan(void* context) {
-  auto* job = static_cast<ScanJob*>(context);
-  ScanMatches(job->view, job->size, job->find, job->length, VisitMatch, job);
-}
-
 // The matches of a scan as ranges, for the journal; matches that touch make one range. The
 // ranges are owned outside the fault guard.
 struct MatchRanges {
@@ -264,7 +258,7 @@ FileOutcome SearchFile(const Settings& settings, const char16_t* path, void* con
   }
   char16_t question[kFormatCapacity] = {};
   const bool askEach = HasOption(settings, kAskEach);
-  if (askEach) LoadText(kQuestionText, question, static_cast<int>(kFormatCapacity));
+  if (askEach) LoadText(IDS_MATCH_QUESTION, question, static_cast<int>(kFormatCapacity));
 
   const auto length = static_cast<std::uint64_t>(pattern.findLength);
   // Matches never overlap and writes never create new ones, so the first scan finds every
@@ -289,7 +283,8 @@ FileOutcome SearchFile(const Settings& settings, const char16_t* path, void* con
               questions.ask,
               questions.askContext,
               false};
-  if (!RunGuarded(file.data(), static_cast<std::size_t>(file.size()), RunScan, &job)) {
+  auto scan = [&] { ScanMatches(job.view, job.size, job.find, job.length, VisitMatch, &job); };
+  if (!RunGuardedCall(file.data(), static_cast<std::size_t>(file.size()), scan)) {
     return Outcome(kStatusCannotMap, path);
   }
   return Outcome(job.cancelled ? kStatusCancelled : kStatusSearchDone, path);

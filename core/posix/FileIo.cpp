@@ -205,7 +205,7 @@ WholeFile ReadWholeFile(const char16_t* path) {
   const std::uint64_t size = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
   if (size >= (std::uint64_t{1} << 32)) return result;
 
-  const auto bytes = static_cast<std::size_t>(size + 16);
+  const auto bytes = static_cast<std::size_t>(size + kWholeFileZeros);
   FileBuffer buffer(static_cast<std::uint8_t*>(AllocateFilledBuffer(bytes)),
                     FilledBufferDeleter{bytes});
   if (!buffer) return result;
@@ -220,7 +220,7 @@ WholeFile ReadWholeFile(const char16_t* path) {
     done += static_cast<std::uint64_t>(got);
   }
   // Zeros after the content end it both as 8-bit and as UTF-16 text.
-  std::memset(buffer.get() + done, 0, static_cast<std::size_t>(size + 16 - done));
+  std::memset(buffer.get() + done, 0, static_cast<std::size_t>(size + kWholeFileZeros - done));
   result.data = std::move(buffer);
   result.size = done;
   return result;

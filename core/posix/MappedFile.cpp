@@ -15,29 +15,6 @@
 
 namespace glos {
 
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : file_(other.file_), mapping_(other.mapping_), view_(other.view_), size_(other.size_) {
-  other.file_ = -1;
-  other.mapping_ = 0;
-  other.view_ = nullptr;
-  other.size_ = 0;
-}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-  if (this != &other) {
-    release();
-    file_ = other.file_;
-    mapping_ = other.mapping_;
-    view_ = other.view_;
-    size_ = other.size_;
-    other.file_ = -1;
-    other.mapping_ = 0;
-    other.view_ = nullptr;
-    other.size_ = 0;
-  }
-  return *this;
-}
-
 bool MappedFile::open(const char16_t* path, bool readOnly) {
   release();
   const posix::NativePath native = posix::ToNativePath(path);

@@ -5,8 +5,6 @@
 // is open), GetFileSizeEx, CreateFileMappingW and MapViewOfFile. No file content is copied.
 #include "core/MappedFile.h"
 
-#include <utility>
-
 #include "core/win32/Handle.h"
 
 namespace glos {
@@ -14,23 +12,6 @@ namespace glos {
 using win32::ScopedHandle;
 using win32::ScopedView;
 using win32::Wide;
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : file_(std::exchange(other.file_, -1)),
-      mapping_(std::exchange(other.mapping_, 0)),
-      view_(std::exchange(other.view_, nullptr)),
-      size_(std::exchange(other.size_, 0)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-  if (this != &other) {
-    close();
-    file_ = std::exchange(other.file_, -1);
-    mapping_ = std::exchange(other.mapping_, 0);
-    view_ = std::exchange(other.view_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
-}
 
 bool MappedFile::open(const char16_t* path, bool readOnly) {
   close();
