@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Benchmarks glosmorin-cli against peers on the same ~500 MB input, side by side in one run.
-# Prints one table: case, our median, the peer's median, the ratio (ours / peer's), the target.
-# The two commands of a case run alternately, $runs times each, so both meet the same load.
+# Prints one table: case, our median with the minimum and maximum of our runs, the same for the
+# peer, the ratio of the medians (ours / peer's), the target. The two commands of a case run
+# alternately, $runs times each, so both meet the same load. Where we write a file, the peer
+# writes one too, in the same folder.
 # Usage: bench/run.sh path/to/glosmorin-cli [runs]; GLOS_BENCH_ONLY=android runs one case alone.
 set -euo pipefail
+load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 cli=$(realpath "$1")
 runs=${2:-5}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,10 +23,14 @@ run_once() {
   end=$(date +%s%N)
   echo "scale=4; ($end - $start) / 1000000000" | bc
 }
-median() { sort -g | awk '{a[NR] = $1} END {printf "%.3f", a[int((NR + 1) / 2)]}'; }
+# The median, minimum and maximum of the numbers on standard input, each times factor.
+spread() {
+  sort -g | awk -v f="${1:-1}" '{a[NR] = $1 * f}
+    END {printf "%.3f %.3f %.3f", a[int((NR + 1) / 2)], a[1], a[NR]}'
+}
 prepare() { :; }
 # Runs the functions ours_cmd and peer_cmd alternately, prepare (untimed) before each run;
-# leaves their medians in ours and peer.
+# leaves "median minimum maximum" of each, times the optional factors, in ours and peer.
 pair() {
   local -a a=() b=()
   local i
@@ -31,13 +38,18 @@ pair() {
     prepare; a+=("$(run_once ours_cmd)")
     prepare; b+=("$(run_once peer_cmd)")
   done
-  ours=$(printf '%s\n' "${a[@]}" | median)
-  peer=$(printf '%s\n' "${b[@]}" | median)
+  ours=$(printf '%s\n' "${a[@]}" | spread "${1:-1}")
+  peer=$(printf '%s\n' "${b[@]}" | spread "${2:-1}")
 }
 
 rows=()
-row() {  # label, ours, peer, target
-  rows+=("$(printf '%-62s %9.3f %9.3f %7.3f  %s' "$1" "$2" "$3" "$(echo "scale=4; $2 / $3" | bc -l)" "$4")")
+row() {  # label, ours and peer as "median minimum maximum", target
+  local -a o p
+  read -ra o <<< "$2"
+  read -ra p <<< "$3"
+  rows+=("$(printf '%-62s %8.3f %-15s %8.3f %-15s %6.3f  %s' "$1" "${o[0]}" \
+    "$(printf '(%.3f-%.3f)' "${o[1]}" "${o[2]}")" "${p[0]}" \
+    "$(printf '(%.3f-%.3f)' "${p[1]}" "${p[2]}")" "$(echo "scale=4; ${o[0]} / ${p[0]}" | bc -l)" "$4")")
   echo "${rows[-1]}" >&2
 }
 
@@ -59,9 +71,14 @@ android_case() {
 
 print_table() {
   echo
-  printf 'machine: %s cores, %s; %s runs each, medians\n' "$(nproc)" \
-    "$(lscpu | sed -n 's/^Model name: *//p')" "$runs"
-  printf '%-62s %9s %9s %7s  %s\n' "case" "ours" "peer" "ratio" "target"
+  printf 'machine: %s cores, %s, vectors %s; %s\n' "$(nproc)" \
+    "$(lscpu | sed -n 's/^Model name: *//p')" \
+    "$(grep -o -w 'avx512bw\|avx2' /proc/cpuinfo | sort -u | tr '\n' ' ' | sed 's/ $//')" \
+    "$(date -u '+%Y-%m-%d %H:%M UTC')"
+  printf '%s runs each; load average %s at the start, %s at the end\n' "$runs" "$load_start" \
+    "$(cut -d' ' -f1-3 /proc/loadavg)"
+  printf '%-62s %8s %-15s %8s %-15s %6s  %s\n' "case" "ours" "(min-max)" "peer" "(min-max)" \
+    "ratio" "target"
   printf '%s\n' "${rows[@]}"
 }
 
@@ -165,7 +182,7 @@ ln "$input" "$work/input.bin" 2>/dev/null || cp "$input" "$work/input.bin"
 mb=$((size / 1000000))
 
 ours_cmd() { "$cli" -x "" extract "$work/input.bin"; }
-peer_cmd() { strings -a -t x -n 4 "$work/input.bin"; }
+peer_cmd() { strings -a -t x -n 4 "$work/input.bin" > "$work/input.bin.strings"; }
 pair
 row "extract 8-bit -x \"\" vs strings -a -t x -n 4 (s)" "$ours" "$peer" "<= 0.2"
 
@@ -183,21 +200,20 @@ prepare() { :; }
 row "  the same as a first extraction, no translation file yet (s)" "$ours" "$peer" "(measured)"
 
 ours_cmd() { "$cli" -x "" -u extract "$work/input.bin"; }
-peer_cmd() { strings -a -t x -n 4 -e l "$work/input.bin"; }
+peer_cmd() { strings -a -t x -n 4 -e l "$work/input.bin" > "$work/input.bin.strings"; }
 pair
 row "extract UTF-16 -u vs strings -e l (s)" "$ours" "$peer" "<= 0.2"
 
-# Peak memory of the 8-bit extraction against the file, its translation file and 64 MB.
+# Peak memory of the 8-bit extraction against the mapped file and 64 MB.
 "$cli" -x "" extract "$work/input.bin" > /dev/null
-ttt=$(stat -c %s "$work/input.bin.ttt")
-limit=$(echo "scale=1; ($size + $ttt) / 1048576 + 64" | bc)
+limit=$(echo "scale=1; $size / 1048576 + 64" | bc)
 rss=()
 for ((i = 0; i < runs; i++)); do
   kb=$( { /usr/bin/time -f %M "$cli" -x "" extract "$work/input.bin" > /dev/null; } 2>&1 | tail -1)
   rss+=("$(echo "scale=1; $kb / 1024" | bc)")
 done
-row "extract 8-bit peak RSS vs file + .ttt + 64 MB (MiB)" \
-  "$(printf '%s\n' "${rss[@]}" | median)" "$limit" "<= 1"
+row "extract 8-bit peak RSS vs file + 64 MB (MiB)" \
+  "$(printf '%s\n' "${rss[@]}" | spread)" "$limit $limit $limit" "<= 1"
 
 # Section by section: the DLLs as files with the default exclude list, per GB that the scan
 # covers, against the whole-file extraction per GB of input. Each run extracts into folders of
@@ -219,21 +235,17 @@ by_section() {  # label, DLL folder, whole input, where the copies go
   ours_cmd() { "$cli" -r extract "$fresh_dlls/*.dll"; }
   peer_cmd() { "$cli" -x "" extract "$fresh_input"; }
   prepare() { fresh_copies "$folder" "$whole_input" "$copies"; }
-  pair
+  pair "$(echo "scale=6; 1000000000 / $scanned" | bc)" "$(echo "scale=6; 1000000000 / $size" | bc)"
   prepare() { :; }
-  row "extract $dll_count DLLs by section, $1 (s/GB scanned vs whole)" \
-    "$(echo "scale=3; $ours * 1000000000 / $scanned" | bc)" \
-    "$(echo "scale=3; $peer * 1000000000 / $size" | bc)" "<= 1"
+  row "extract $dll_count DLLs by section, $1 (s/GB scanned vs whole)" "$ours" "$peer" "<= 1"
 }
 by_section "disk" "$dlls" "$input" "$work"
 # The same, each run replacing the translation files of the run before.
 "$cli" -r extract "$dlls/*.dll" > /dev/null
 ours_cmd() { "$cli" -r extract "$dlls/*.dll"; }
 peer_cmd() { "$cli" -x "" extract "$work/input.bin"; }
-pair
-row "  the same replacing the translation files of the run before" \
-  "$(echo "scale=3; $ours * 1000000000 / $scanned" | bc)" \
-  "$(echo "scale=3; $peer * 1000000000 / $size" | bc)" "(measured)"
+pair "$(echo "scale=6; 1000000000 / $scanned" | bc)" "$(echo "scale=6; 1000000000 / $size" | bc)"
+row "  the same replacing the translation files of the run before" "$ours" "$peer" "(measured)"
 if [ -d /dev/shm ] && [ "$(df -k --output=avail /dev/shm | tail -1)" -gt 3000000 ]; then
   shm=$(mktemp -d /dev/shm/glos-bench.XXXXXX)
   cp -r "$dlls" "$shm/dlls"
@@ -249,7 +261,7 @@ ours_cmd() { "$cli" search "$work/input.bin" --find "$find8"; }
 peer_cmd() { rg -c -a -F "$find8" "$work/input.bin"; }
 hits=$("$cli" search "$work/input.bin" --find "$find8" | grep -c ':[0-9A-F]\{8\}$' || true)
 pair
-row "search 8-bit '$find8' ($hits hits) vs rg -c -a -F (s)" "$ours" "$peer" "<= 1.5"
+row "search 8-bit '$find8' ($hits hits) vs rg -c -a -F (s)" "$ours" "$peer" "<= 1"
 
 find16="validity period"
 printf '%s' "$find16" | sed 's/./&\x00/g' > "$work/find16.pat"
@@ -257,7 +269,7 @@ ours_cmd() { "$cli" -u search "$work/input.bin" --find "$find16"; }
 peer_cmd() { rg -c -a -F -f "$work/find16.pat" "$work/input.bin"; }
 hits=$("$cli" -u search "$work/input.bin" --find "$find16" | grep -c ':[0-9A-F]\{8\}$' || true)
 pair
-row "search UTF-16 '$find16' ($hits hits) vs rg -F -f UTF-16LE (s)" "$ours" "$peer" "<= 2"
+row "search UTF-16 '$find16' ($hits hits) vs rg -F -f UTF-16LE (s)" "$ours" "$peer" "<= 1"
 
 # Write-back of 100,000 entries of the 8-bit extraction, their texts upper-cased (same
 # lengths), against cp of the file: once the first 100,000 entries, once 100,000 spread over
@@ -296,8 +308,8 @@ growth() {  # label, options, size, half size
   growth_options=$2 growth_size=$3 growth_half=$4
   ours_cmd() { "$cli" -x "" $growth_options extract "$data/prefix$growth_size.bin"; }
   peer_cmd() { "$cli" -x "" $growth_options extract "$data/prefix$growth_half.bin"; }
-  pair
-  row "$1 $3 MB vs 2 x $4 MB (s)" "$ours" "$(echo "scale=3; 2 * $peer" | bc)" "~1 (linear)"
+  pair 1 2
+  row "$1 $3 MB vs 2 x $4 MB (s)" "$ours" "$peer" "~1 (linear)"
 }
 set -f  # the options are split into words, never globbed
 growth "extract length-prefixed 8-bit -b" "-b" 100 50

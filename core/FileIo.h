@@ -33,10 +33,33 @@ std::uint64_t WriteWholeFile(const char16_t* path, const void* data, std::uint64
 // again from its sources (a translation file from its target) need not pay for it.
 enum class Flush { ToDisk, Lazily };
 
-// Replaces the file at path with exactly these bytes, or leaves whatever was there untouched:
-// the data goes into a new file in the same directory that is moved over path only once it is
-// complete. Flushed to disk, the new name is on disk too when this returns. Returns length on
-// success, 0 on failure.
+// A file that takes the place of path only once it is complete. Its content goes into a new file
+// in the same directory, unnamed where the file system allows it (so a process killed midway
+// leaves nothing behind) and under a temporary name elsewhere; commit() puts it in place. Until
+// then, and whenever opening, writing or committing fails, whatever path names stays untouched,
+// and a new file that was not committed is removed when the object goes.
+class ReplacementFile {
+ public:
+  ReplacementFile();
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
+  ~ReplacementFile();
+
+  // Starts the new file. False when none can be created there, or when path names something
+  // that may not be replaced: a directory, a read-only file, a file another program has open.
+  bool open(const char16_t* path);
+  // Appends length bytes. False when they could not all be written.
+  bool write(const void* data, std::size_t length);
+  // Moves the complete file over path. False, with path untouched, when that fails.
+  bool commit(Flush flush);
+
+ private:
+  struct State;  // one per platform
+  std::unique_ptr<State> state_;
+};
+
+// Replaces the file at path with exactly these bytes through a ReplacementFile. Flushed to
+// disk, the new name is on disk too when this returns. Returns length on success, 0 on failure.
 std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint64_t length,
                                Flush flush);
 

@@ -25,7 +25,11 @@ using FileOperation = FileOutcome (*)(const Settings& settings, const char16_t* 
 // Recursive set, every sub-directory not beginning with ".", depth first. Reports each result
 // and 518 for a level without a matching file. Returns the result of the last file handled at
 // this level, kStatusNone when none was, or 511 when the run was cancelled anywhere below.
+// With threads other than 1 (0: one per processor), up to that many files are handled at once
+// while the walk goes on, and every line is still reported in the walk's order by the calling
+// thread: for operations that report nothing themselves, ask nothing and touch no file but their
+// own and its translation file (a file and the one named like it plus ".ttt" never run at once).
 StatusCode WalkPattern(const Settings& settings, const char16_t* pattern, FileOperation operation,
-                       void* context);
+                       void* context, unsigned threads = 1);
 
 }  // namespace glos

@@ -21,10 +21,7 @@ bool Inside(std::uint64_t fileSize, std::uint64_t offset, std::uint64_t width) {
 
 ScanResult ScanRange(const Settings& settings, OutputBuffer& out, const std::uint8_t* file,
                      std::uint64_t fileSize, std::uint64_t start, std::uint64_t size) {
-  const bool ok = HasOption(settings, kUnicodeMode)
-                      ? ScanWide(settings, out, file, fileSize, start, size)
-                      : ScanBytes(settings, out, file, fileSize, start, size);
-  return ok ? ScanResult::Complete : ScanResult::NoMemory;
+  return ScanInParts(settings, out, file, fileSize, start, size);
 }
 
 }  // namespace

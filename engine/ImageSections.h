@@ -6,10 +6,9 @@
 
 #include "core/Settings.h"
 #include "engine/OutputBuffer.h"
+#include "engine/PartScan.h"
 
 namespace glos {
-
-enum class ScanResult { Complete, Failed, NoMemory };
 
 // Scans file (fileSize bytes) into out. Failed when a PE header field, or a scanned section's
 // examined data, lies outside the file, or the file is 4 GiB or more; NoMemory when out could not

@@ -10,8 +10,27 @@ namespace {
 constexpr std::size_t kMinimumCapacity = 256;
 }  // namespace
 
+void FlushOutput(OutputBuffer& out) {
+  if (out.sink == nullptr || out.size == 0) return;
+  out.sink(out.sinkContext, out.data, out.size);
+  out.flushed += out.size;
+  out.size = 0;
+}
+
+bool AppendOutputBuffer(OutputBuffer& out, const OutputBuffer& part) {
+  if (out.failed) return false;
+  if (out.sink == nullptr || part.size < out.capacity)
+    return AppendOutput(out, part.data, part.size);
+  FlushOutput(out);
+  out.sink(out.sinkContext, part.data, part.size);
+  out.flushed += part.size;
+  return true;
+}
+
 bool ReserveOutput(OutputBuffer& out, std::size_t extra) {
   if (out.failed) return false;
+  if (out.capacity - out.size >= extra) return true;
+  FlushOutput(out);
   if (out.capacity - out.size >= extra) return true;
   constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
   if (extra > kMax - out.size) {

@@ -6,15 +6,30 @@
 
 namespace glos {
 
+// Takes the bytes of a full buffer, in order, so that the buffer can be reused. Failures are
+// the sink's own business: the buffer goes on as if the bytes had been taken.
+using OutputSink = void (*)(void* context, const std::uint8_t* data, std::size_t size);
+
 // A plain record, so that the guarded scan can be abandoned at any point without leaking or
 // running destructors: the owner (OutputOwner) frees it. Once a growth fails, failed stays set
-// and nothing more is appended.
+// and nothing more is appended. With a sink the buffer streams: whenever the next bytes would
+// not fit, what it holds goes to the sink first, and it grows only for a single piece larger
+// than itself.
 struct OutputBuffer {
   std::uint8_t* data = nullptr;
   std::size_t size = 0;
   std::size_t capacity = 0;
   bool failed = false;
+  OutputSink sink = nullptr;
+  void* sinkContext = nullptr;
+  std::uint64_t flushed = 0;  // bytes handed to the sink so far
 };
+
+// Hands what the buffer holds to its sink, if it has one.
+void FlushOutput(OutputBuffer& out);
+
+// Appends what part holds: straight to out's sink, after what out holds, when it has one.
+bool AppendOutputBuffer(OutputBuffer& out, const OutputBuffer& part);
 
 // Makes room for extra more bytes. False (and failed set) when memory cannot be had.
 bool ReserveOutput(OutputBuffer& out, std::size_t extra);

@@ -1,20 +1,26 @@
 // The string scanner: plain and length-prefixed strings, both unit widths from one template.
 //
 // Units are classified 64 at a time into bit masks (Terminator, printable, ASCII letter), with
-// SSE2 where the build has it and the class table otherwise. The plain scan then applies its
-// rules to whole masks: a run qualifies where MinChars letters in a row end, the qualified part
-// of each run is filled in with one addition, and each string costs one bit scan. The
-// length-prefixed scan tests the unit at p + L + 1 first and asks a cursor that only moves
+// the widest vectors the processor has (SSE2, AVX2 or AVX-512, one compiled variant of the whole
+// scan each, picked at run time) and the class table for a short last block. The plain scan then
+// applies its rules to whole masks: a run qualifies where MinChars letters in a row end, the
+// qualified part of each run is filled in with one addition, and each string costs one bit scan.
+// The length-prefixed scan tests the unit at p + L + 1 first and asks a cursor that only moves
 // forward for the next unit that breaks a string, so every position costs constant work.
 #include "engine/Scanner.h"
 
 #include <bit>
 
+#include "core/Cpu.h"
 #include "engine/TranslationFile.h"
 #include "engine/UnitAccess.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define GLOS_X86 1
+// The variants beyond SSE2: every function of a variant's scan is compiled for its instructions.
+#define GLOS_AVX2 __attribute__((target("avx2,bmi,bmi2,lzcnt,popcnt")))
+#define GLOS_AVX512 __attribute__((target("avx512f,avx512bw,avx2,bmi,bmi2,lzcnt,popcnt")))
 #endif
 
 namespace glos {
@@ -31,12 +37,14 @@ struct ScanOptions {
   std::uint16_t terminator;
   std::uint32_t minChars;
   bool englishOnly;
+  bool lengthPrefixed;
 };
 
 void BuildOptions(const Settings& settings, ScanOptions& options) {
   options.terminator = Terminator(settings);
   options.minChars = MinChars(settings);
   options.englishOnly = HasOption(settings, kEnglishOnly);
+  options.lengthPrefixed = HasOption(settings, kLengthPrefixed);
   for (unsigned unit = 0; unit < 256; ++unit) {
     // A byte is widened as a signed value before the comparison, so bytes from 0x80 up never
     // equal the Terminator; a UTF-16 unit in that span is handled by ClassOf below.
@@ -92,21 +100,19 @@ Masks ClassifyUnits(const ScanOptions& options, const std::uint8_t* p, std::uint
   return masks;
 }
 
-#if defined(__SSE2__)
-
-// The Terminator in every lane, for the block classification.
-struct VectorConstants {
-  __m128i terminator;
-};
-
-VectorConstants MakeVectorConstants(const ScanOptions& options, bool wide) {
-  if (wide) return {_mm_set1_epi16(static_cast<short>(options.terminator))};
-  return {_mm_set1_epi8(static_cast<char>(options.terminator & 0xFF))};
+// The class masks of a block before the Terminator is taken out of the other two, and after.
+inline Masks FinishMasks(Masks masks, std::uint64_t canEnd) {
+  masks.terminator &= canEnd;
+  masks.printable &= ~masks.terminator;
+  masks.letter &= ~masks.terminator;
+  return masks;
 }
 
-// Lanes of all ones where a byte is printable (TAB, LF, CR, 0x20 to 0x7E), and where it is a
-// letter. SSE2 compares signed lanes, so each range is moved to start at -128 first; TAB and CR
-// are the two bytes that OR 4 turns into CR.
+#if defined(GLOS_X86)
+
+// SSE2 compares signed lanes, so each range is moved to start at -128 first; TAB and CR are the
+// two bytes that OR 4 turns into CR. Lanes of all ones where a byte is printable (TAB, LF, CR,
+// 0x20 to 0x7E), and where it is a letter.
 inline void ClassifyBytes(__m128i v, __m128i& printable, __m128i& letter) {
   const __m128i visible =
       _mm_cmplt_epi8(_mm_add_epi8(v, _mm_set1_epi8(0x60)), _mm_set1_epi8(-128 + 0x5F));
@@ -131,77 +137,165 @@ inline void ClassifyWide(__m128i v, __m128i& printable, __m128i& letter) {
                            _mm_set1_epi16(-0x8000 + 26));
 }
 
-// Sixteen units at p as three 16-bit masks, placed at bit shift of masks; the Terminator is not
-// yet taken out of the other two.
-inline void ClassifySixteenBytes(const VectorConstants& constants, const std::uint8_t* p,
-                                 unsigned shift, Masks& masks) {
-  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  __m128i printable;
-  __m128i letter;
-  ClassifyBytes(v, printable, letter);
-  const __m128i ends = _mm_cmpeq_epi8(v, constants.terminator);
-  masks.terminator |= std::uint64_t(unsigned(_mm_movemask_epi8(ends))) << shift;
-  masks.printable |= std::uint64_t(unsigned(_mm_movemask_epi8(printable))) << shift;
-  masks.letter |= std::uint64_t(unsigned(_mm_movemask_epi8(letter))) << shift;
+// 64 units at p with SSE2, sixteen at a time.
+template <typename Unit>
+Masks BlockSse2(std::uint16_t terminator, const std::uint8_t* p) {
+  Masks masks{0, 0, 0};
+  for (unsigned part = 0; part < 4; ++part) {
+    __m128i ends;
+    __m128i printable;
+    __m128i letter;
+    if constexpr (sizeof(Unit) == 1) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
+      ClassifyBytes(v, printable, letter);
+      ends = _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(terminator & 0xFF)));
+    } else {
+      const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * part));
+      const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * part + 16));
+      const __m128i term = _mm_set1_epi16(static_cast<short>(terminator));
+      __m128i printableLow;
+      __m128i letterLow;
+      ClassifyWide(low, printableLow, letterLow);
+      ClassifyWide(high, printable, letter);
+      // Lanes are all ones or all zeros, so packing them with saturation keeps them so.
+      ends = _mm_packs_epi16(_mm_cmpeq_epi16(low, term), _mm_cmpeq_epi16(high, term));
+      printable = _mm_packs_epi16(printableLow, printable);
+      letter = _mm_packs_epi16(letterLow, letter);
+    }
+    const unsigned shift = 16 * part;
+    masks.terminator |= std::uint64_t(unsigned(_mm_movemask_epi8(ends))) << shift;
+    masks.printable |= std::uint64_t(unsigned(_mm_movemask_epi8(printable))) << shift;
+    masks.letter |= std::uint64_t(unsigned(_mm_movemask_epi8(letter))) << shift;
+  }
+  return masks;
 }
 
-inline void ClassifySixteenWide(const VectorConstants& constants, const std::uint8_t* p,
-                                unsigned shift, Masks& masks) {
-  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-  __m128i printableLow;
-  __m128i letterLow;
-  __m128i printableHigh;
-  __m128i letterHigh;
-  ClassifyWide(low, printableLow, letterLow);
-  ClassifyWide(high, printableHigh, letterHigh);
-  // Lanes are all ones or all zeros, so packing them with saturation keeps them so.
-  const __m128i ends = _mm_packs_epi16(_mm_cmpeq_epi16(low, constants.terminator),
-                                       _mm_cmpeq_epi16(high, constants.terminator));
-  const __m128i printable = _mm_packs_epi16(printableLow, printableHigh);
-  const __m128i letter = _mm_packs_epi16(letterLow, letterHigh);
-  masks.terminator |= std::uint64_t(unsigned(_mm_movemask_epi8(ends))) << shift;
-  masks.printable |= std::uint64_t(unsigned(_mm_movemask_epi8(printable))) << shift;
-  masks.letter |= std::uint64_t(unsigned(_mm_movemask_epi8(letter))) << shift;
+// Lanes of all ones where a unit is printable, and where it is a letter, as in ClassifyBytes and
+// ClassifyWide. AVX2 has only the greater-than compare of signed lanes.
+template <typename Unit>
+GLOS_AVX2 inline void ClassifyAvx2(__m256i v, __m256i& printable, __m256i& letter) {
+  if constexpr (sizeof(Unit) == 1) {
+    const __m256i visible = _mm256_cmpgt_epi8(_mm256_set1_epi8(-128 + 0x5F),
+                                              _mm256_add_epi8(v, _mm256_set1_epi8(0x60)));
+    const __m256i controls = _mm256_or_si256(
+        _mm256_cmpeq_epi8(_mm256_or_si256(v, _mm256_set1_epi8(4)), _mm256_set1_epi8(13)),
+        _mm256_cmpeq_epi8(v, _mm256_set1_epi8(10)));
+    printable = _mm256_or_si256(visible, controls);
+    const __m256i folded = _mm256_or_si256(v, _mm256_set1_epi8(0x20));
+    letter = _mm256_cmpgt_epi8(_mm256_set1_epi8(-128 + 26),
+                               _mm256_add_epi8(folded, _mm256_set1_epi8(0x1F)));
+  } else {
+    const __m256i visible = _mm256_cmpgt_epi16(
+        _mm256_set1_epi16(-0x8000 + 0x5F), _mm256_add_epi16(v, _mm256_set1_epi16(0x8000 - 0x20)));
+    const __m256i controls = _mm256_or_si256(
+        _mm256_cmpeq_epi16(_mm256_or_si256(v, _mm256_set1_epi16(4)), _mm256_set1_epi16(13)),
+        _mm256_cmpeq_epi16(v, _mm256_set1_epi16(10)));
+    printable = _mm256_or_si256(visible, controls);
+    const __m256i folded = _mm256_or_si256(v, _mm256_set1_epi16(0x20));
+    letter = _mm256_cmpgt_epi16(_mm256_set1_epi16(-0x8000 + 26),
+                                _mm256_add_epi16(folded, _mm256_set1_epi16(0x8000 - 0x61)));
+  }
 }
 
-#else
+// Packs two vectors of 16-bit lanes that are all ones or all zeros into bytes, in order: packing
+// works within each 128-bit half, and the permutation puts the quarters back in order.
+GLOS_AVX2 inline __m256i PackAvx2(__m256i a, __m256i b) {
+  return _mm256_permute4x64_epi64(_mm256_packs_epi16(a, b), 0xD8);
+}
 
-// Without SSE2 the class table does the whole work.
-struct VectorConstants {};
+// 64 units at p with AVX2, 32 at a time.
+template <typename Unit>
+GLOS_AVX2 Masks BlockAvx2(std::uint16_t terminator, const std::uint8_t* p) {
+  Masks masks{0, 0, 0};
+  for (unsigned part = 0; part < 2; ++part) {
+    __m256i ends;
+    __m256i printable;
+    __m256i letter;
+    if constexpr (sizeof(Unit) == 1) {
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * part));
+      ClassifyAvx2<Unit>(v, printable, letter);
+      ends = _mm256_cmpeq_epi8(v, _mm256_set1_epi8(static_cast<char>(terminator & 0xFF)));
+    } else {
+      const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 64 * part));
+      const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 64 * part + 32));
+      const __m256i term = _mm256_set1_epi16(static_cast<short>(terminator));
+      __m256i printableLow;
+      __m256i letterLow;
+      ClassifyAvx2<Unit>(low, printableLow, letterLow);
+      ClassifyAvx2<Unit>(high, printable, letter);
+      ends = PackAvx2(_mm256_cmpeq_epi16(low, term), _mm256_cmpeq_epi16(high, term));
+      printable = PackAvx2(printableLow, printable);
+      letter = PackAvx2(letterLow, letter);
+    }
+    const unsigned shift = 32 * part;
+    masks.terminator |= std::uint64_t(unsigned(_mm256_movemask_epi8(ends))) << shift;
+    masks.printable |= std::uint64_t(unsigned(_mm256_movemask_epi8(printable))) << shift;
+    masks.letter |= std::uint64_t(unsigned(_mm256_movemask_epi8(letter))) << shift;
+  }
+  return masks;
+}
 
-VectorConstants MakeVectorConstants(const ScanOptions&, bool) { return {}; }
+// 64 units at p with AVX-512, whose compares give the bit masks themselves.
+template <typename Unit>
+GLOS_AVX512 Masks BlockAvx512(std::uint16_t terminator, const std::uint8_t* p) {
+  if constexpr (sizeof(Unit) == 1) {
+    const __m512i v = _mm512_loadu_si512(p);
+    const std::uint64_t visible =
+        _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(0x20)), _mm512_set1_epi8(0x5F));
+    const std::uint64_t controls =
+        _mm512_cmpeq_epi8_mask(_mm512_or_si512(v, _mm512_set1_epi8(4)), _mm512_set1_epi8(13)) |
+        _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(10));
+    const std::uint64_t letter = _mm512_cmplt_epu8_mask(
+        _mm512_sub_epi8(_mm512_or_si512(v, _mm512_set1_epi8(0x20)), _mm512_set1_epi8(0x61)),
+        _mm512_set1_epi8(26));
+    const std::uint64_t ends =
+        _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(static_cast<char>(terminator & 0xFF)));
+    return {ends, visible | controls, letter};
+  } else {
+    Masks masks{0, 0, 0};
+    for (unsigned part = 0; part < 2; ++part) {
+      const __m512i v = _mm512_loadu_si512(p + 64 * part);
+      const std::uint64_t visible = _mm512_cmplt_epu16_mask(
+          _mm512_sub_epi16(v, _mm512_set1_epi16(0x20)), _mm512_set1_epi16(0x5F));
+      const std::uint64_t controls =
+          _mm512_cmpeq_epi16_mask(_mm512_or_si512(v, _mm512_set1_epi16(4)), _mm512_set1_epi16(13)) |
+          _mm512_cmpeq_epi16_mask(v, _mm512_set1_epi16(10));
+      const std::uint64_t letter = _mm512_cmplt_epu16_mask(
+          _mm512_sub_epi16(_mm512_or_si512(v, _mm512_set1_epi16(0x20)), _mm512_set1_epi16(0x61)),
+          _mm512_set1_epi16(26));
+      const std::uint64_t ends =
+          _mm512_cmpeq_epi16_mask(v, _mm512_set1_epi16(static_cast<short>(terminator)));
+      const unsigned shift = 32 * part;
+      masks.terminator |= ends << shift;
+      masks.printable |= (visible | controls) << shift;
+      masks.letter |= letter << shift;
+    }
+    return masks;
+  }
+}
 
 #endif
 
-// Classifies blocks of 64 units with vectors, and shorter ones unit by unit.
-template <typename Unit>
+// Classifies blocks of 64 units with the vectors of Level, and shorter ones unit by unit.
+template <typename Unit, VectorLevel Level>
 struct Classifier {
   const ScanOptions* options;
-  VectorConstants constants;
   std::uint64_t canEnd;  // all ones unless no unit of this width can equal the Terminator
 
   explicit Classifier(const ScanOptions& scanOptions)
       : options(&scanOptions),
-        constants(MakeVectorConstants(scanOptions, sizeof(Unit) == 2)),
         canEnd(sizeof(Unit) == 2 || scanOptions.terminator < 0x80 ? ~std::uint64_t{0} : 0) {}
 
   // The 64 units at p.
   Masks Block(const std::uint8_t* p) const {
-#if defined(__SSE2__)
-    Masks masks{0, 0, 0};
-    constexpr std::uint64_t kBytes = 16 * sizeof(Unit);
-    for (unsigned part = 0; part < 4; ++part) {
-      if constexpr (sizeof(Unit) == 1) {
-        ClassifySixteenBytes(constants, p + part * kBytes, 16 * part, masks);
-      } else {
-        ClassifySixteenWide(constants, p + part * kBytes, 16 * part, masks);
-      }
+#if defined(GLOS_X86)
+    if constexpr (Level == VectorLevel::Avx512) {
+      return FinishMasks(BlockAvx512<Unit>(options->terminator, p), canEnd);
+    } else if constexpr (Level == VectorLevel::Avx2) {
+      return FinishMasks(BlockAvx2<Unit>(options->terminator, p), canEnd);
+    } else {
+      return FinishMasks(BlockSse2<Unit>(options->terminator, p), canEnd);
     }
-    masks.terminator &= canEnd;
-    masks.printable &= ~masks.terminator;
-    masks.letter &= ~masks.terminator;
-    return masks;
 #else
     return ClassifyUnits<Unit>(*options, p, kBlockUnits);
 #endif
@@ -326,13 +420,13 @@ bool ScanBlock(const ScanOptions& options, const Masks& masks, std::uint64_t fir
   return true;
 }
 
-template <typename Unit>
+template <typename Unit, VectorLevel Level>
 bool ScanPlain(const ScanOptions& options, OutputBuffer& out, const std::uint8_t* file,
                std::uint64_t rangeStart, std::uint64_t rangeSize) {
   constexpr std::uint64_t kWidth = sizeof(Unit);
   const std::uint64_t units = rangeSize / kWidth;
   const std::uint8_t* base = file + rangeStart;
-  const Classifier<Unit> classifier(options);
+  const Classifier<Unit, Level> classifier(options);
   PlainCarry carry;
   for (std::uint64_t k = 0; k < units; k += kBlockUnits) {
     const std::uint64_t count = units - k < kBlockUnits ? units - k : kBlockUnits;
@@ -354,7 +448,7 @@ bool ScanPlain(const ScanOptions& options, OutputBuffer& out, const std::uint8_t
 // the string the rules find there, and the scan, which then goes on at b, leaves the rest of
 // the group behind. Breaks come from the block masks, so a position costs constant work
 // whatever its length unit says.
-template <typename Unit>
+template <typename Unit, VectorLevel Level>
 bool ScanPrefixed(const ScanOptions& options, OutputBuffer& out, const std::uint8_t* file,
                   std::uint64_t fileSize, std::uint64_t rangeStart, std::uint64_t rangeSize) {
   constexpr std::uint64_t kWidth = sizeof(Unit);
@@ -367,7 +461,7 @@ bool ScanPrefixed(const ScanOptions& options, OutputBuffer& out, const std::uint
   const std::uint64_t last =
       fileUnits - 1 < units + kMaxLength ? fileUnits - 1 : units + kMaxLength;
   const std::uint8_t* base = file + rangeStart;
-  const Classifier<Unit> classifier(options);
+  const Classifier<Unit, Level> classifier(options);
   const std::uint32_t minChars = options.minChars;
   std::uint64_t groupStart = 0;  // the latest break, or the first length unit while none
   std::uint32_t clear = 0;       // units without a break up to the block, at most minChars
@@ -413,6 +507,43 @@ bool ScanPrefixed(const ScanOptions& options, OutputBuffer& out, const std::uint
   return true;
 }
 
+// One variant of the whole scan for each vector level; each is compiled for its instructions
+// with everything it calls in this file inlined into it.
+template <typename Unit, VectorLevel Level>
+bool ScanWith(const ScanOptions& options, OutputBuffer& out, const std::uint8_t* file,
+              std::uint64_t fileSize, std::uint64_t rangeStart, std::uint64_t rangeSize) {
+  if (options.lengthPrefixed) {
+    return ScanPrefixed<Unit, Level>(options, out, file, fileSize, rangeStart, rangeSize);
+  }
+  return ScanPlain<Unit, Level>(options, out, file, rangeStart, rangeSize);
+}
+
+template <typename Unit>
+__attribute__((flatten)) bool ScanSse2(const ScanOptions& options, OutputBuffer& out,
+                                       const std::uint8_t* file, std::uint64_t fileSize,
+                                       std::uint64_t rangeStart, std::uint64_t rangeSize) {
+  return ScanWith<Unit, VectorLevel::Sse2>(options, out, file, fileSize, rangeStart, rangeSize);
+}
+
+#if defined(GLOS_X86)
+template <typename Unit>
+GLOS_AVX2 __attribute__((flatten)) bool ScanAvx2(const ScanOptions& options, OutputBuffer& out,
+                                                 const std::uint8_t* file, std::uint64_t fileSize,
+                                                 std::uint64_t rangeStart,
+                                                 std::uint64_t rangeSize) {
+  return ScanWith<Unit, VectorLevel::Avx2>(options, out, file, fileSize, rangeStart, rangeSize);
+}
+
+template <typename Unit>
+GLOS_AVX512 __attribute__((flatten)) bool ScanAvx512(const ScanOptions& options, OutputBuffer& out,
+                                                     const std::uint8_t* file,
+                                                     std::uint64_t fileSize,
+                                                     std::uint64_t rangeStart,
+                                                     std::uint64_t rangeSize) {
+  return ScanWith<Unit, VectorLevel::Avx512>(options, out, file, fileSize, rangeStart, rangeSize);
+}
+#endif
+
 template <typename Unit>
 bool Scan(const Settings& settings, OutputBuffer& out, const std::uint8_t* file,
           std::uint64_t fileSize, std::uint64_t rangeStart, std::uint64_t rangeSize) {
@@ -420,13 +551,50 @@ bool Scan(const Settings& settings, OutputBuffer& out, const std::uint8_t* file,
   if (rangeSize > fileSize - rangeStart) rangeSize = fileSize - rangeStart;
   ScanOptions options;
   BuildOptions(settings, options);
-  if (HasOption(settings, kLengthPrefixed)) {
-    return ScanPrefixed<Unit>(options, out, file, fileSize, rangeStart, rangeSize);
+#if defined(GLOS_X86)
+  switch (ActiveVectorLevel()) {
+    case VectorLevel::Avx512:
+      return ScanAvx512<Unit>(options, out, file, fileSize, rangeStart, rangeSize);
+    case VectorLevel::Avx2:
+      return ScanAvx2<Unit>(options, out, file, fileSize, rangeStart, rangeSize);
+    case VectorLevel::Sse2:
+      break;
   }
-  return ScanPlain<Unit>(options, out, file, rangeStart, rangeSize);
+#endif
+  return ScanSse2<Unit>(options, out, file, fileSize, rangeStart, rangeSize);
+}
+
+template <typename Unit>
+bool FindCutIn(const ScanOptions& options, const std::uint8_t* file, std::uint64_t from,
+               std::uint64_t limit, std::uint64_t& cut) {
+  constexpr std::uint64_t kWidth = sizeof(Unit);
+  const std::uint64_t units = limit > from ? (limit - from) / kWidth : 0;
+  const Classifier<Unit, VectorLevel::Sse2> classifier(options);
+  for (std::uint64_t k = 0; k < units; k += kBlockUnits) {
+    const std::uint64_t count = units - k < kBlockUnits ? units - k : kBlockUnits;
+    const Masks masks = classifier.Units(file + from + k * kWidth, count);
+    const std::uint64_t breaks =
+        options.englishOnly ? LowBits(count) & ~masks.printable : masks.terminator;
+    if (breaks == 0) continue;
+    const std::uint64_t at =
+        from + (k + static_cast<std::uint64_t>(std::countr_zero(breaks))) * kWidth;
+    cut = options.lengthPrefixed ? at : at + kWidth;
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
+
+bool FindCut(const Settings& settings, const std::uint8_t* file, std::uint64_t from,
+             std::uint64_t limit, std::uint64_t& cut) {
+  ScanOptions options;
+  BuildOptions(settings, options);
+  if (HasOption(settings, kUnicodeMode)) {
+    return FindCutIn<std::uint16_t>(options, file, from, limit, cut);
+  }
+  return FindCutIn<std::uint8_t>(options, file, from, limit, cut);
+}
 
 bool ScanBytes(const Settings& settings, OutputBuffer& out, const std::uint8_t* file,
                std::uint64_t fileSize, std::uint64_t rangeStart, std::uint64_t rangeSize) {

@@ -40,6 +40,15 @@ bool ScanBytes(const Settings& settings, OutputBuffer& out, const std::uint8_t* 
 bool ScanWide(const Settings& settings, OutputBuffer& out, const std::uint8_t* file,
               std::uint64_t fileSize, std::uint64_t rangeStart, std::uint64_t rangeSize);
 
+// Finds where a range may be cut so that its two pieces, scanned as ranges of their own, give
+// exactly the entries of the whole: a unit that ends every run (the Terminator, and with
+// EnglishOnly every unit that is not printable) resets the plain scan, so the cut goes after it;
+// the length-prefixed scan's strings never reach across one, so the cut goes at it. Looks at the
+// units of [from, limit), byte offsets from the file's start, from a unit boundary of the range.
+// True with cut set when there is such a unit there.
+bool FindCut(const Settings& settings, const std::uint8_t* file, std::uint64_t from,
+             std::uint64_t limit, std::uint64_t& cut);
+
 inline bool IsPrintable(std::uint16_t unit) {
   return unit == 0x09 || unit == 0x0A || unit == 0x0D || (unit >= 0x20 && unit <= 0x7E);
 }

@@ -22,6 +22,12 @@ StatusCode RunPattern(const Settings& settings, const char16_t* path, const char
   SearchContext context;
   context.questions = questions;
   const FileOperation operation = OperationForMode(settings);
+  // Extraction reads each file and writes its translation file, and says nothing on the way:
+  // its files are handled on every core. Write-back and search stay in order, as one file's
+  // changes may be what another reads, and a search may ask.
+  if (GetMode(settings) == Mode::Extract) {
+    return WalkPattern(settings, path, operation, &context, /*threads=*/0);
+  }
   if (GetMode(settings) != Mode::Search) {
     return WalkPattern(settings, path, operation, &context);
   }

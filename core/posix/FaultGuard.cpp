@@ -10,6 +10,7 @@
 #include <csetjmp>
 #include <csignal>
 #include <cstdint>
+#include <mutex>
 
 namespace glos {
 namespace {
@@ -23,9 +24,12 @@ struct Guard {
 // The guard of this thread's running work, if any. Volatile: it is read in a signal handler.
 thread_local Guard* volatile tActiveGuard = nullptr;
 
-// The handlers that were installed before the guard's; process-wide, as handlers are.
+// The handlers that were installed before the guard's; process-wide, as handlers are. They are
+// installed while at least one guarded run is under way on any thread.
 struct sigaction gPreviousBus;
 struct sigaction gPreviousSegv;
+std::mutex gHandlerLock;
+int gGuardedRuns = 0;
 
 void OnFault(int signal, siginfo_t* info, void*) {
   Guard* guard = tActiveGuard;
@@ -41,25 +45,32 @@ void OnFault(int signal, siginfo_t* info, void*) {
   if (info->si_code <= 0) raise(signal);
 }
 
-// Installs the handlers for one guarded run and restores the earlier ones when it ends.
+// Installs the handlers when the first guarded run starts and restores the earlier ones when the
+// last one ends, so that runs on several threads, or one inside another, share them.
 class HandlerScope {
  public:
   HandlerScope() {
-    struct sigaction action = {};
-    action.sa_sigaction = OnFault;
-    action.sa_flags = SA_SIGINFO;
-    sigemptyset(&action.sa_mask);
-    installed_ = sigaction(SIGBUS, &action, &gPreviousBus) == 0;
-    if (installed_ && sigaction(SIGSEGV, &action, &gPreviousSegv) != 0) {
-      sigaction(SIGBUS, &gPreviousBus, nullptr);
-      installed_ = false;
+    const std::lock_guard<std::mutex> hold(gHandlerLock);
+    if (gGuardedRuns == 0) {
+      struct sigaction action = {};
+      action.sa_sigaction = OnFault;
+      action.sa_flags = SA_SIGINFO;
+      sigemptyset(&action.sa_mask);
+      if (sigaction(SIGBUS, &action, &gPreviousBus) != 0) return;
+      if (sigaction(SIGSEGV, &action, &gPreviousSegv) != 0) {
+        sigaction(SIGBUS, &gPreviousBus, nullptr);
+        return;
+      }
     }
+    ++gGuardedRuns;
+    installed_ = true;
   }
   HandlerScope(const HandlerScope&) = delete;
   HandlerScope& operator=(const HandlerScope&) = delete;
   ~HandlerScope() {
-    tActiveGuard = nullptr;
     if (!installed_) return;
+    const std::lock_guard<std::mutex> hold(gHandlerLock);
+    if (--gGuardedRuns != 0) return;
     sigaction(SIGSEGV, &gPreviousSegv, nullptr);
     sigaction(SIGBUS, &gPreviousBus, nullptr);
   }
@@ -78,11 +89,16 @@ bool RunGuarded(const void* view, std::size_t size, void (*work)(void* context),
   HandlerScope scope;
   // Without the handlers a fault would end the process; failing the work is the safer answer.
   if (!scope.installed()) return false;
+  // A run inside another guards its own view; the outer one's comes back when it ends.
+  Guard* const outer = tActiveGuard;
   // sigsetjmp saves the signal mask, so the jump from the handler unblocks the signal again.
-  if (sigsetjmp(guard.jump, 1) != 0) return false;
+  if (sigsetjmp(guard.jump, 1) != 0) {
+    tActiveGuard = outer;
+    return false;
+  }
   tActiveGuard = &guard;
   work(context);
-  tActiveGuard = nullptr;
+  tActiveGuard = outer;
   return true;
 }
 

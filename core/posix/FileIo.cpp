@@ -1,8 +1,9 @@
 // Whole-file reads, writes and replacements on POSIX.
 //
 // POSIX platform layer, whole-file I/O. Only read(2)/write(2) loops that move a whole file between
-// disk and one buffer, and the temporary file plus rename(2) that make a replacement
-// all-or-nothing, live here. Every file is opened through PosixFile, so these calls respect the
+// disk and one buffer, and the new file (unnamed with O_TMPFILE where the file system has it, else
+// under a temporary name) plus linkat(2)/rename(2) that make a replacement all-or-nothing, live
+// here. Every file is opened through PosixFile, so these calls respect the
 // same locks as mapped files.
 #include "core/FileIo.h"
 
@@ -10,10 +11,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "core/posix/NativeText.h"
@@ -42,39 +45,28 @@ bool WriteAll(int fd, const void* data, std::uint64_t length) {
   return true;
 }
 
-// A file created for a replacement; removed again unless it has been renamed into place.
-class TemporaryFile {
- public:
-  TemporaryFile() = default;
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() {
-    fd.reset();
-    if (created) ::unlink(path);
-  }
+// The length of the directory part of path, its last "/" included; 0 when it has none.
+std::size_t DirectoryLength(const posix::NativePath& path) {
+  std::size_t length = path.length;
+  while (length > 0 && path.bytes[length - 1] != '/') --length;
+  return length;
+}
 
-  FileDescriptor fd;
-  char path[posix::kNativePathCapacity + 64] = {};
-  bool created = false;
-};
-
-// Creates a new, empty file in the directory of target with a name no other file has.
-bool CreateTemporaryBeside(const posix::NativePath& target, TemporaryFile& temp) {
-  static unsigned counter = 0;
-  std::size_t directory = target.length;
-  while (directory > 0 && target.bytes[directory - 1] != '/') --directory;
+// Lets make take a name of our temporary pattern in the directory of target (a link to an unnamed
+// file, or a new file made with O_EXCL), trying another while make fails with EEXIST. False when
+// no name could be had.
+template <typename MakeName>
+bool TakeTemporaryName(const posix::NativePath& target, char* name, std::size_t capacity,
+                       MakeName make) {
+  static std::atomic<unsigned> counter{0};
+  const std::size_t directory = DirectoryLength(target);
   for (int attempt = 0; attempt < 64; ++attempt) {
     // A short name of our own, so that a target name near the length limit still leaves room.
-    const int length = std::snprintf(temp.path, sizeof temp.path, "%.*s.~glos%lx-%x.tmp",
-                                     static_cast<int>(directory), target.bytes,
-                                     static_cast<unsigned long>(::getpid()), counter++);
-    if (length < 0 || static_cast<std::size_t>(length) >= sizeof temp.path) return false;
-    temp.fd =
-        FileDescriptor(::open(temp.path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
-    if (temp.fd.valid()) {
-      temp.created = true;
-      return true;
-    }
+    const int length =
+        std::snprintf(name, capacity, "%.*s.~glos%lx-%x.tmp", static_cast<int>(directory),
+                      target.bytes, static_cast<unsigned long>(::getpid()), counter++);
+    if (length < 0 || static_cast<std::size_t>(length) >= capacity) return false;
+    if (make(name)) return true;
     // Only a name clash is worth another try; a missing directory or a denied write is not.
     if (errno != EEXIST) return false;
   }
@@ -99,6 +91,108 @@ bool SyncDirectoryOf(const posix::NativePath& path) {
 }
 
 }  // namespace
+
+// The new file: unnamed (O_TMPFILE) until commit links it, or created under a temporary name.
+struct ReplacementFile::State {
+  posix::NativePath target;
+  FileDescriptor existing;  // the file being replaced, locked until the rename
+  FileDescriptor file;
+  bool unnamed = false;
+  bool named = false;  // temporary holds a name of ours that must go unless renamed
+  char temporary[posix::kNativePathCapacity + 64] = {};
+
+  ~State() {
+    file.reset();
+    if (named) ::unlink(temporary);
+  }
+};
+
+ReplacementFile::ReplacementFile() = default;
+ReplacementFile::~ReplacementFile() = default;
+
+bool ReplacementFile::open(const char16_t* path) {
+  state_.reset();
+  auto state = std::make_unique<State>();
+  state->target = posix::ToNativePath(path);
+  if (!state->target.ok) return false;
+  const char* target = state->target.bytes;
+
+  // An existing target must be one we could write and nobody else has open, as replacing a file
+  // on Windows requires; holding its lock until the rename keeps it that way.
+  struct stat info;
+  state->existing = posix::OpenShared(target, FileAccess::Write, false, info);
+  if (!state->existing.valid()) {
+    // Only a name that does not exist at all may be created; anything there we could not open
+    // (a directory, a locked or read-only file) stays as it is.
+    struct stat any;
+    if (::lstat(target, &any) == 0 || errno != ENOENT) return false;
+  }
+
+  char directory[posix::kNativePathCapacity + 2];
+  const std::size_t length = DirectoryLength(state->target);
+  std::snprintf(directory, sizeof directory, "%.*s", static_cast<int>(length),
+                length == 0 ? "." : target);
+#if defined(O_TMPFILE)
+  state->file =
+      FileDescriptor(::open(length == 0 ? "." : directory, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+  state->unnamed = state->file.valid();
+#endif
+  if (!state->unnamed) {
+    const bool created = TakeTemporaryName(
+        state->target, state->temporary, sizeof state->temporary, [&](const char* name) {
+          state->file = FileDescriptor(
+              ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+          return state->file.valid();
+        });
+    if (!created) return false;
+    state->named = true;
+  }
+  // A replaced file keeps its permissions, never the set-id and sticky bits.
+  if (state->existing.valid() && ::fchmod(state->file.get(), info.st_mode & 0777) != 0) {
+    return false;
+  }
+  state_ = std::move(state);
+  return true;
+}
+
+bool ReplacementFile::write(const void* data, std::size_t length) {
+  return state_ != nullptr && WriteAll(state_->file.get(), data, length);
+}
+
+bool ReplacementFile::commit(Flush flush) {
+  if (state_ == nullptr) return false;
+  State& state = *state_;
+  // Flushed, the content is on disk before the name points at it, so a crash leaves one of the
+  // two files whole.
+  if (flush == Flush::ToDisk && ::fsync(state.file.get()) != 0) return false;
+  if (state.unnamed) {
+    char self[64];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", state.file.get());
+    auto link = [&](const char* name) {
+      // Through /proc, as linking a descriptor itself takes a privilege; without /proc, try it.
+      return ::linkat(AT_FDCWD, self, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0 ||
+             (errno == ENOENT &&
+              ::linkat(state.file.get(), "", AT_FDCWD, name, AT_EMPTY_PATH) == 0);
+    };
+    // A name that is free takes the file at once; one in use is replaced by a rename.
+    if (!state.existing.valid() && link(state.target.bytes)) {
+      const bool done =
+          state.file.reset() && (flush != Flush::ToDisk || SyncDirectoryOf(state.target));
+      state_.reset();
+      return done;
+    }
+    if (!TakeTemporaryName(state.target, state.temporary, sizeof state.temporary, link)) {
+      return false;
+    }
+    state.named = true;
+  }
+  if (!state.file.reset()) return false;
+  if (::rename(state.temporary, state.target.bytes) != 0) return false;
+  state.named = false;
+  const bool synced = flush != Flush::ToDisk || SyncDirectoryOf(state.target);
+  state_.reset();
+  return synced;
+}
 
 WholeFile ReadWholeFile(const char16_t* path) {
   WholeFile result;
@@ -144,37 +238,6 @@ std::uint64_t WriteWholeFile(const char16_t* path, const void* data, std::uint64
   if (append ? ::lseek(fd.get(), 0, SEEK_END) < 0 : ::ftruncate(fd.get(), 0) != 0) return 0;
   if (!WriteAll(fd.get(), data, length)) return 0;
   return fd.reset() ? length : 0;
-}
-
-std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint64_t length,
-                               Flush flush) {
-  const posix::NativePath native = posix::ToNativePath(path);
-  if (!native.ok) return 0;
-
-  // An existing target must be one we could write and nobody else has open, as replacing a file
-  // on Windows requires; holding its lock until the rename keeps it that way.
-  struct stat info;
-  FileDescriptor existing = posix::OpenShared(native.bytes, FileAccess::Write, false, info);
-  const bool targetExists = existing.valid();
-  if (!targetExists) {
-    // Only a name that does not exist at all may be created; anything there we could not open
-    // (a directory, a locked or read-only file) stays as it is.
-    struct stat any;
-    if (::lstat(native.bytes, &any) == 0 || errno != ENOENT) return 0;
-  }
-
-  TemporaryFile temp;
-  if (!CreateTemporaryBeside(native, temp)) return 0;
-  if (targetExists && ::fchmod(temp.fd.get(), info.st_mode & 07777) != 0) return 0;
-  if (!WriteAll(temp.fd.get(), data, length)) return 0;
-  // Flushed, the content is on disk before the name points at it, so a crash leaves one of the
-  // two files whole.
-  if (flush == Flush::ToDisk && ::fsync(temp.fd.get()) != 0) return 0;
-  if (!temp.fd.reset()) return 0;
-  if (::rename(temp.path, native.bytes) != 0) return 0;
-  temp.created = false;
-  if (flush == Flush::ToDisk && !SyncDirectoryOf(native)) return 0;
-  return length;
 }
 
 bool AppendDurably(const char16_t* path, std::uint64_t keep, const void* data,

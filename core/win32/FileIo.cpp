@@ -5,8 +5,10 @@
 // 32-bit), and the temporary file plus MoveFileExW that make a replacement all-or-nothing.
 #include "core/FileIo.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "core/Text.h"
@@ -71,7 +73,7 @@ bool AppendHex(char16_t* text, std::size_t capacity, std::uint32_t value) {
 
 // Creates a new, empty file beside path with a name no other file has.
 bool CreateTemporaryBeside(const char16_t* path, TemporaryFile& temp) {
-  static std::uint32_t counter = 0;
+  static std::atomic<std::uint32_t> counter{0};
   const std::size_t length = TextLength(path);
   std::size_t directory = length;
   while (directory > 0 && path[directory - 1] != u'\\' && path[directory - 1] != u'/') --directory;
@@ -145,21 +147,43 @@ std::uint64_t WriteWholeFile(const char16_t* path, const void* data, std::uint64
   return WriteAll(file.get(), data, length) ? length : 0;
 }
 
-std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint64_t length,
-                               Flush flush) {
-  if (IsReadOnlyFile(path)) return 0;
+// The new file, under a temporary name beside the target until commit moves it there.
+struct ReplacementFile::State {
   TemporaryFile temp;
-  if (!CreateTemporaryBeside(path, temp)) return 0;
-  if (!WriteAll(temp.handle.get(), data, length)) return 0;
+  char16_t target[kPathCapacity] = {};
+};
+
+ReplacementFile::ReplacementFile() = default;
+ReplacementFile::~ReplacementFile() = default;
+
+bool ReplacementFile::open(const char16_t* path) {
+  state_.reset();
+  auto state = std::make_unique<State>();
+  if (IsReadOnlyFile(path) || !CopyText(state->target, kPathCapacity, path)) return false;
+  if (!CreateTemporaryBeside(path, state->temp)) return false;
+  state_ = std::move(state);
+  return true;
+}
+
+bool ReplacementFile::write(const void* data, std::size_t length) {
+  return state_ != nullptr && WriteAll(state_->temp.handle.get(), data, length);
+}
+
+bool ReplacementFile::commit(Flush flush) {
+  if (state_ == nullptr) return false;
+  TemporaryFile& temp = state_->temp;
   // Flushed, the content is on disk before the name points at it, so a crash leaves one of the
   // two files whole.
-  if (flush == Flush::ToDisk && !FlushFileBuffers(temp.handle.get())) return 0;
+  if (flush == Flush::ToDisk && !FlushFileBuffers(temp.handle.get())) return false;
   temp.handle.reset();
+  // The target may have become read-only since the new file was started.
+  if (IsReadOnlyFile(state_->target)) return false;
   const DWORD move =
       MOVEFILE_REPLACE_EXISTING | (flush == Flush::ToDisk ? MOVEFILE_WRITE_THROUGH : 0);
-  if (!MoveFileExW(Wide(temp.path), Wide(path), move)) return 0;
+  if (!MoveFileExW(Wide(temp.path), Wide(state_->target), move)) return false;
   temp.created = false;
-  return length;
+  state_.reset();
+  return true;
 }
 
 bool AppendDurably(const char16_t* path, std::uint64_t keep, const void* data,

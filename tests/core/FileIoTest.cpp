@@ -12,21 +12,13 @@ namespace glos {
 namespace {
 
 using test::Bytes;
+using test::Entries;
 using test::FileExists;
 using test::MakeDirectory;
 using test::ReadFile;
 using test::TempDir;
 using test::ToBytes;
 using test::WriteFile;
-
-// Names of the entries of a directory, to see that no temporary file is left behind.
-std::vector<std::u16string> Entries(const std::u16string& directory) {
-  std::vector<std::u16string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(directory))) {
-    names.push_back(entry.path().filename().u16string());
-  }
-  return names;
-}
 
 class ReadWholeFileTest : public testing::TestWithParam<std::size_t> {};
 

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "core/Directory.h"
 #include "core/Walker.h"
@@ -47,12 +49,13 @@ class WalkerTest : public ::testing::Test {
     return p;
   }
   // Runs the walk and returns the log as "code relative-path" strings.
-  std::vector<std::string> Walk(const std::string& pattern, bool recursive) {
+  std::vector<std::string> Walk(const std::string& pattern, bool recursive,
+                                FileOperation operation = Record, unsigned threads = 1) {
     Settings settings;
     SetOption(settings, kRecursive, recursive);
     recorder_.root = dir_.path();
     StatusCapture capture;
-    result_ = WalkPattern(settings, Path(pattern).c_str(), Record, &recorder_);
+    result_ = WalkPattern(settings, Path(pattern).c_str(), operation, &recorder_, threads);
     std::vector<std::string> log;
     for (const Report& r : capture.reports()) {
       log.push_back(std::to_string(r.code) + " " + Relative(recorder_, U16(r.text).c_str()));
@@ -63,6 +66,34 @@ class WalkerTest : public ::testing::Test {
   Recorder recorder_;
   StatusCode result_ = kStatusNone;
 };
+
+// Files handled on several threads, finishing in any order (each takes a time of its own), give
+// the log and the result of the single-threaded walk, 518 lines of empty levels included.
+FileOutcome Dawdle(const Settings&, const char16_t* path, void* context) {
+  const std::size_t length = std::u16string_view(path).size();
+  std::this_thread::sleep_for(std::chrono::microseconds((path[length - 1] * 7919) % 3000));
+  const auto* r = static_cast<const Recorder*>(context);
+  return Outcome(path[length - 1] == u'3' ? kStatusNoString : kStatusExtracted, path + r->suffix);
+}
+
+TEST_F(WalkerTest, FilesOnSeveralThreadsAreReportedInTheWalksOrder) {
+  for (const char* name : {"a1", "a2", "a3", "b/c4", "b/c5", "b/e/f3", "d/x", "g/h/i7", "j9"}) {
+    const std::string path(name);
+    if (path.find('/') != std::string::npos) Mkdir(path.substr(0, path.find('/')));
+    if (path.rfind('/') != path.find('/')) Mkdir(path.substr(0, path.rfind('/')));
+    Touch(path);
+  }
+  recorder_.suffix = u".ttt";
+  for (const auto& [pattern, recursive] : {std::pair{"*", true}, {"a*", true}, {"*3", false}}) {
+    SCOPED_TRACE(pattern);
+    const std::vector<std::string> single = Walk(pattern, recursive, Dawdle, 1);
+    const StatusCode singleResult = result_;
+    for (const unsigned threads : {2u, 5u}) {
+      EXPECT_EQ(Walk(pattern, recursive, Dawdle, threads), single);
+      EXPECT_EQ(result_, singleResult);
+    }
+  }
+}
 
 TEST_F(WalkerTest, PatternWithoutMatchLogsOne518WithThePattern) {
   Touch("a.txt");

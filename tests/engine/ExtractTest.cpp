@@ -1,6 +1,17 @@
 // The Extract operation on real files: results, the path buffer, and the bytes on disk.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
 #include "core/Directory.h"
 #include "engine/Extract.h"
 #include "tests/support/TestSupport.h"
@@ -108,12 +119,23 @@ TEST_F(ExtractTest, FailedScanWritesNothingAndKeepsTheOldFile) {
   EXPECT_EQ(ReadFile(target + u".ttt"), ToBytes("old"));
 }
 
+// Small outputs are written at the end, large ones stream out while the scan goes on; either way
+// a place where the file cannot go gives 524 with its path and leaves nothing behind.
 TEST_F(ExtractTest, UnwritableTranslationFileGives524WithItsPath) {
-  const auto target = dir_.file(u"a.dll");
-  WriteFile(target, Padded(std::string("Hello") + '\0', 512));
-  MakeDirectory(target + u".ttt");  // a directory stands where the file would go
-  EXPECT_EQ(Extract(target), kStatusCannotSave);
-  EXPECT_EQ(named_, target + u".ttt");
+  for (const std::size_t strings : {1, 100000}) {
+    SCOPED_TRACE(strings);
+    TempDir dir;
+    const auto target = dir.file(u"a.dll");
+    Bytes content;
+    for (std::size_t i = 0; i < strings; ++i)
+      content.insert(content.end(), {'H', 'e', 'l', 'l', 'o', 0});
+    content.resize(std::max<std::size_t>(content.size(), 512), 0xFF);
+    WriteFile(target, content);
+    MakeDirectory(target + u".ttt");  // a directory stands where the file would go
+    EXPECT_EQ(Extract(target), kStatusCannotSave);
+    EXPECT_EQ(named_, target + u".ttt");
+    EXPECT_EQ(Entries(dir.path()).size(), 2u);
+  }
 }
 
 TEST_F(ExtractTest, PathWithoutRoomForTheExtensionGives524AndStaysInItsBuffer) {
@@ -125,16 +147,25 @@ TEST_F(ExtractTest, PathWithoutRoomForTheExtensionGives524AndStaysInItsBuffer) {
   EXPECT_EQ(named_, target);
 }
 
+// Output several times the file's size, and many times the buffer it streams through.
 TEST_F(ExtractTest, OutputLargerThanTwiceTheFileIsWrittenWhole) {
   SetMinChars(settings_, 2);
-  Bytes content;
-  while (content.size() < 3000) content.insert(content.end(), {'a', 'b', 0});
-  const auto target = dir_.file(u"dense.bin");
-  WriteFile(target, content);
-  ASSERT_EQ(Extract(target), kStatusExtracted);
-  const Bytes out = ReadFile(target + u".ttt");
-  EXPECT_EQ(out.size(), 11 + 1000 * 20 + 2);
-  EXPECT_GT(out.size(), 2 * content.size());
+  for (const std::size_t strings : {1000, 100000}) {
+    SCOPED_TRACE(strings);
+    Bytes content;
+    std::string expected = "[Glosmorin]";
+    char entry[32];
+    for (std::size_t i = 0; i < strings; ++i) {
+      std::snprintf(entry, sizeof entry, "\r\n0x%08X,0002=ab", static_cast<unsigned>(3 * i));
+      expected += entry;
+      content.insert(content.end(), {'a', 'b', 0});
+    }
+    expected += "\r\n";
+    const auto target = dir_.file(u"dense.bin");
+    WriteFile(target, content);
+    ASSERT_EQ(Extract(target), kStatusExtracted);
+    EXPECT_EQ(ReadFile(target + u".ttt"), ToBytes(expected));
+  }
 }
 
 TEST_F(ExtractTest, SecondExtractionOverwritesTheFirstWithTheSameBytes) {
@@ -146,6 +177,54 @@ TEST_F(ExtractTest, SecondExtractionOverwritesTheFirstWithTheSameBytes) {
   ASSERT_EQ(Extract(target), kStatusExtracted);
   EXPECT_EQ(ReadFile(target + u".ttt"), first);
 }
+
+#ifndef _WIN32
+// An extraction killed while it writes its translation file leaves the directory as it was: the
+// new file has no name until it is complete, and an older translation file stays whole.
+TEST_F(ExtractTest, AnInterruptedExtractionLeavesNothingBehind) {
+  const auto target = dir_.file(u"big.bin");
+  Bytes content;
+  while (content.size() < (std::size_t{24} << 20))
+    content.insert(content.end(), {'a', 'b', 'c', 'd', 0});
+  WriteFile(target, content);
+  SetMinChars(settings_, 2);
+  for (const int signal : {SIGINT, SIGKILL}) {
+    for (const bool earlier : {false, true}) {
+      SCOPED_TRACE(testing::Message() << signal << (earlier ? " replacing" : " first"));
+      std::filesystem::remove(std::filesystem::path(target + u".ttt"));
+      if (earlier) WriteFile(target + u".ttt", ToBytes("edited"));
+      const pid_t child = ::fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        ExtractFile(settings_, target.c_str(), nullptr);
+        ::_exit(0);
+      }
+      // Waits until the child writes: a file it has open in the directory, named or not.
+      const std::string fds = "/proc/" + std::to_string(child) + "/fd";
+      bool writing = false;
+      for (int i = 0; i < 20000 && !writing; ++i) {
+        std::error_code ec;
+        for (const auto& fd : std::filesystem::directory_iterator(fds, ec)) {
+          const std::string link = std::filesystem::read_symlink(fd.path(), ec).string();
+          if (link.rfind(U8(dir_.path()) + "/", 0) == 0 && link != U8(target)) writing = true;
+        }
+        if (!writing) ::usleep(500);
+      }
+      ::kill(child, signal);
+      int status = 0;
+      ::waitpid(child, &status, 0);
+      EXPECT_TRUE(writing);
+      EXPECT_TRUE(WIFSIGNALED(status));
+      std::vector<std::u16string> expected = {u"big.bin"};
+      if (earlier) expected.push_back(u"big.bin.ttt");
+      EXPECT_EQ(Entries(dir_.path()), expected);
+      if (earlier) {
+        EXPECT_EQ(ReadFile(target + u".ttt"), ToBytes("edited"));
+      }
+    }
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace glos::test

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <random>
 
+#include "core/Cpu.h"
+#include "engine/PartScan.h"
 #include "engine/Scanner.h"
 #include "fuzz/FuzzChecks.h"
 #include "tests/support/TestSupport.h"
@@ -86,14 +88,37 @@ std::string Readable(const Bytes& bytes) {
   return text;
 }
 
-// Compares the scanner with the reference; returns the number of strings found.
+// Compares every vector variant of the scanner this machine can run with the reference; returns
+// the number of strings found.
 std::size_t ExpectMatchesReference(std::uint32_t word, const Bytes& file, std::uint64_t start,
                                    std::uint64_t size) {
   SCOPED_TRACE(testing::Message() << std::hex << "word 0x" << word << " range 0x" << start << "+0x"
                                   << size);
   const std::vector<Found> found = Reference(word, file, start, size);
-  EXPECT_EQ(Readable(Scan(word, file, start, size)),
-            Readable(Format(found, file, word & kUnicodeMode)));
+  const std::string expected = Readable(Format(found, file, word & kUnicodeMode));
+  for (const VectorLevel level : {VectorLevel::Sse2, VectorLevel::Avx2, VectorLevel::Avx512}) {
+    if (level > SupportedVectorLevel()) break;
+    SCOPED_TRACE(testing::Message() << "vector level " << static_cast<int>(level));
+    SetVectorLevel(level);
+    EXPECT_EQ(Readable(Scan(word, file, start, size)), expected);
+  }
+  SetVectorLevel(SupportedVectorLevel());
+  // Every third call, the same range cut into small parts on several threads, which gives cuts
+  // at every kind of place, and parts without any.
+  static unsigned calls = 0;
+  if (++calls % 3 != 0) return found.size();
+  const std::uint64_t partSizes[] = {17, 64, 130, 515};
+  const std::uint64_t partBytes = partSizes[calls / 3 % std::size(partSizes)];
+  const unsigned threads = 2 + calls / 12 % 2;
+  SCOPED_TRACE(testing::Message() << "parts of " << partBytes << " on " << threads << " threads");
+  Settings settings;
+  settings.optionWord = word;
+  OutputOwner owner;
+  EXPECT_EQ(ScanInParts(settings, owner.buffer(), file.data(), file.size(), start, size, partBytes,
+                        threads),
+            ScanResult::Complete);
+  EXPECT_EQ(Readable(Bytes(owner.buffer().data, owner.buffer().data + owner.buffer().size)),
+            expected);
   return found.size();
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -45,6 +46,15 @@ const TestStateFolder& StateFolderOfTests() {
 [[maybe_unused]] const TestStateFolder& kStateFolder = StateFolderOfTests();
 
 }  // namespace
+
+std::vector<std::u16string> Entries(const std::u16string& directory) {
+  std::vector<std::u16string> names;
+  for (const auto& entry : fs::directory_iterator(ToFsPath(directory))) {
+    names.push_back(entry.path().filename().u16string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::u16string TestStateHome() { return StateFolderOfTests().path(); }
 

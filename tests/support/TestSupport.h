@@ -34,6 +34,8 @@ void WriteFile(const std::u16string& path, const Bytes& bytes);
 Bytes ReadFile(const std::u16string& path);
 bool FileExists(const std::u16string& path);
 void MakeDirectory(const std::u16string& path);
+// The names in a directory, sorted: to see that no temporary file is left behind.
+std::vector<std::u16string> Entries(const std::u16string& directory);
 
 Bytes ToBytes(const std::string& text);
 std::u16string U16(const std::string& utf8);
