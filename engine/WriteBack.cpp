@@ -77,6 +77,22 @@ void RunApply(void* context) {
   ApplyTranslation(*job.settings, job.target, job.size, job.text, job.textSize);
 }
 
+// True when name is one of the target's translation files: the target's own name, ".tt" and one
+// more unit. The search pattern reads wildcards in the target's name too, so a target named
+// "q?" would otherwise take "qz.ttt" for its own.
+bool IsTranslationName(std::u16string_view name, std::u16string_view target) {
+  return name.size() == target.size() + 4 && SameName(name.substr(0, target.size()), target) &&
+         SameName(name.substr(target.size(), 3), u".tt");
+}
+
+// The next entry of search that is a translation file of target; false when there is none.
+bool NextTranslation(DirectorySearch& search, std::u16string_view target, DirectoryEntry& entry) {
+  while (search.next(entry)) {
+    if (IsTranslationName(entry.name, target)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void ApplyTranslation(const Settings& settings, std::uint8_t* target, std::uint64_t size,
@@ -90,9 +106,14 @@ StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* /*conte
   // A target whose name cannot take ".tt?" can have no translation file the platform could open.
   if (!AppendText(path, kPathCapacity, u".tt?")) return kStatusNoFile;
 
+  // A copy: the buffer's name part is rewritten with each translation file's name.
+  char16_t nameCopy[kPathCapacity];
+  CopyText(nameCopy, kPathCapacity,
+           std::u16string_view(path + NamePosition(path), targetEnd - NamePosition(path)));
+  const std::u16string_view targetName(nameCopy);
   DirectorySearch search(path);
   DirectoryEntry entry;
-  if (!search.next(entry)) return kStatusNoFile;
+  if (!NextTranslation(search, targetName, entry)) return kStatusNoFile;
 
   path[targetEnd] = 0;
   MappedFile target(path, /*readOnly=*/false);
@@ -119,7 +140,7 @@ StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* /*conte
       return kStatusCannotMap;
     }
     result = kStatusWrittenBack;
-  } while (search.next(entry));
+  } while (NextTranslation(search, targetName, entry));
   return result;
 }
 

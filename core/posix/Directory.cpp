@@ -126,6 +126,8 @@ bool DirectorySearch::next(DirectoryEntry& entry) {
   return true;
 }
 
+bool SameName(std::u16string_view a, std::u16string_view b) { return a == b; }
+
 bool GetDirectoryId(const char16_t* path, DirectoryId& id) {
   const posix::NativePath native = posix::ToNativePath(path);
   struct stat info;
