@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "core/Memory.h"
 
@@ -35,6 +36,27 @@ enum class Flush { ToDisk, Lazily };
 // complete. Returns length on success, 0 on failure.
 std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint64_t length,
                                Flush flush);
+
+// True for the name of a temporary file that ReplaceWholeFile makes beside its target: "~glos"
+// (".~glos" on POSIX), hexadecimal digits, "-", hexadecimal digits, ".tmp". An interrupted run
+// can leave one behind; no run takes it for a target.
+inline bool IsTemporaryName(std::u16string_view name) {
+  if (name.starts_with(u'.')) name.remove_prefix(1);
+  if (!name.starts_with(u"~glos") || !name.ends_with(u".tmp")) return false;
+  name = name.substr(5, name.size() - 9);
+  const auto hexDigits = [&name] {
+    std::size_t n = 0;
+    while (n < name.size() &&
+           ((name[n] >= u'0' && name[n] <= u'9') || (name[n] >= u'a' && name[n] <= u'f'))) {
+      ++n;
+    }
+    name.remove_prefix(n);
+    return n > 0;
+  };
+  if (!hexDigits() || !name.starts_with(u'-')) return false;
+  name.remove_prefix(1);
+  return hexDigits() && name.empty();
+}
 
 // Lets the system drop the cached pages of the file at path, which is about to be replaced.
 // They are then free for its successor, where fresh memory can cost far more (a virtual machine
