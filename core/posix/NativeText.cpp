@@ -44,6 +44,20 @@ char32_t DecodeOne(const unsigned char* text, std::size_t available, std::size_t
   return value;
 }
 
+// The lone surrogate that stands for a byte outside valid UTF-8, and back.
+char32_t EscapeByte(unsigned char byte) { return 0xDC00 + byte; }
+bool IsEscapedByte(char32_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
+
+// Decodes one character at text[0..available), or escapes its first byte when the bytes there
+// are not valid UTF-8; used is the count of bytes taken.
+char32_t DecodeLossless(const unsigned char* text, std::size_t available, std::size_t& used) {
+  bool valid = false;
+  const char32_t value = DecodeOne(text, available, used, valid);
+  if (valid) return value;
+  used = 1;
+  return EscapeByte(text[0]);
+}
+
 // Reads one character of UTF-16 at text[i], a surrogate pair as one. Sets used to the units it
 // took; a lone surrogate gives U+FFFD with valid false.
 char32_t ReadOne(const char16_t* text, std::size_t i, std::size_t& used, bool& valid) {
@@ -110,8 +124,12 @@ NativePath ToNativePath(const char16_t* path) {
     bool valid = false;
     const char32_t value = ReadOne(path, i, used, valid);
     // Four bytes is the most one character takes; the zero needs one more.
-    if (!valid || length + 4 + 1 > kNativePathCapacity) return result;
-    length += EncodeOne(value, result.bytes + length);
+    if ((!valid && !IsEscapedByte(path[i])) || length + 4 + 1 > kNativePathCapacity) return result;
+    if (valid) {
+      length += EncodeOne(value, result.bytes + length);
+    } else {
+      result.bytes[length++] = static_cast<char>(path[i] & 0xFF);
+    }
     i += used;
   }
   result.bytes[length] = 0;
@@ -126,9 +144,8 @@ int DecodeNativeName(const char* name, std::size_t length, char16_t* dest, std::
   std::size_t units = 0;
   for (std::size_t i = 0; i < length;) {
     std::size_t used = 0;
-    bool valid = false;
-    const char32_t value = DecodeOne(bytes + i, length - i, used, valid);
-    if (!valid || value == 0 || units + UnitsOf(value) + 1 > capacity) return -1;
+    const char32_t value = DecodeLossless(bytes + i, length - i, used);
+    if (value == 0 || units + UnitsOf(value) + 1 > capacity) return -1;
     PutUnits(value, dest + units);
     units += UnitsOf(value);
     i += used;
@@ -144,8 +161,7 @@ std::size_t DecodeUtf8Text(const char* text, char16_t* dest, std::size_t capacit
   std::size_t units = 0;
   for (std::size_t i = 0; i < available;) {
     std::size_t used = 0;
-    bool valid = false;
-    const char32_t value = DecodeOne(bytes + i, available - i, used, valid);
+    const char32_t value = DecodeLossless(bytes + i, available - i, used);
     if (units + UnitsOf(value) + 1 > capacity) break;
     PutUnits(value, dest + units);
     units += UnitsOf(value);
@@ -162,7 +178,12 @@ std::size_t EncodeUtf8Text(const char16_t* text, char* dest, std::size_t capacit
     bool valid = false;
     const char32_t value = ReadOne(text, i, used, valid);
     char encoded[4];
-    const std::size_t size = EncodeOne(value, encoded);
+    std::size_t size = 1;
+    if (!valid && IsEscapedByte(text[i])) {
+      encoded[0] = static_cast<char>(text[i] & 0xFF);
+    } else {
+      size = EncodeOne(value, encoded);
+    }
     if (length + size + 1 > capacity) break;
     for (std::size_t k = 0; k < size; ++k) dest[length + k] = encoded[k];
     length += size;

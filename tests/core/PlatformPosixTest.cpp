@@ -102,6 +102,9 @@ TEST(PlatformPosixTest, TheCodePageIsUtf8CutAtCharacterBoundaries) {
       {u"a\U0001F600", 5, "a"},
       {u"a\U0001F600", 6, "a\xF0\x9F\x98\x80"},
       {u"\xD800x", 16, "\xEF\xBF\xBDx"},
+      {u"a\xDCFF\xDC80" u"b", 16,
+       "a\xFF\x80"
+       "b"},  // bytes that were not UTF-8 come back
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(U8(c.text) + " in " + std::to_string(c.capacity));
@@ -111,7 +114,7 @@ TEST(PlatformPosixTest, TheCodePageIsUtf8CutAtCharacterBoundaries) {
   }
   char16_t units[8];
   EXPECT_EQ(ConvertFromCodePage(units, 8, "a\xFF\xE4\xB8\xAD"), 3);
-  EXPECT_EQ(std::u16string(units), u"a\uFFFD中");
+  EXPECT_EQ(std::u16string(units), u"a\xDCFF中");
   EXPECT_EQ(ConvertFromCodePage(units, 3, "a\xF0\x9F\x98\x80"), 1);
   EXPECT_EQ(std::u16string(units), u"a");
 }
