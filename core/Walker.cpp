@@ -61,6 +61,7 @@ StatusCode Walk(const Settings& settings, const char16_t* pattern, FileOperation
       if (entry.isDirectory || IsTemporaryName(entry.name) || !PutName(buffer, n, entry.name)) {
         continue;
       }
+      if (RunStopRequested()) return kStatusCancelled;
       result = operation(settings, buffer, context);
       ReportStatus(result, buffer);
       if (result == kStatusCancelled) return kStatusCancelled;
@@ -80,6 +81,7 @@ StatusCode Walk(const Settings& settings, const char16_t* pattern, FileOperation
     // A sub-directory whose pattern would not fit in the buffer is skipped.
     if (n + name.size() + 1 + rest.size() + 1 > kPathCapacity) continue;
     PutName(buffer, n, name);
+    if (RunStopRequested()) return kStatusCancelled;
     DirectoryId id;
     if (GetDirectoryId(buffer, id) && !visited.add(id)) continue;
     buffer[n + name.size()] = kPathSeparator;

@@ -14,7 +14,8 @@ using FileOperation = StatusCode (*)(const Settings& settings, char16_t* path, v
 // Walks pattern (its last element may hold "*" and "?"): every matching file first, then, with
 // Recursive set, every sub-directory not beginning with ".", depth first. Reports each result
 // and 518 for a level without a matching file. Returns the result of the last file handled at
-// this level, kStatusNone when none was, or 511 when the run was cancelled anywhere below.
+// this level, kStatusNone when none was, or 511 when the run was cancelled anywhere below or a
+// stop was requested (RunStopRequested), which is checked before each file and sub-directory.
 StatusCode WalkPattern(const Settings& settings, const char16_t* pattern, FileOperation operation,
                        void* context);
 

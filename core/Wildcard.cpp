@@ -15,8 +15,7 @@ bool MatchPlain(std::u16string_view pattern, std::u16string_view name) {
     if (p < pattern.size() && pattern[p] == u'*') {
       starPattern = p++;
       starName = n;
-    } else if (p < pattern.size() &&
-               (pattern[p] == u'?' || pattern[p] == name[n])) {
+    } else if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
       ++p;
       ++n;
     } else if (starPattern != std::u16string_view::npos) {
