@@ -10,7 +10,7 @@
 #include "core/Status.h"
 #include "core/TextFormat.h"
 #include "engine/EndCharacter.h"
-#include "search/Run.h"
+#include "run/Run.h"
 
 namespace glos {
 namespace {
