@@ -44,7 +44,11 @@ FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*
   OutputOwner owner;
   OutputBuffer& output = owner.buffer();
   const bool wide = HasOption(settings, kUnicodeMode);
-  if (!ReserveOutput(output, 2 * target.size()) || !AppendTranslationHeader(output, wide)) {
+  // Twice the target's size to start with, and never more than the output may ever take.
+  const std::uint64_t start =
+      2 * target.size() < kLargestOutput ? 2 * target.size() : kLargestOutput;
+  if (!ReserveOutput(output, static_cast<std::size_t>(start)) ||
+      !AppendTranslationHeader(output, wide)) {
     return Outcome(kStatusNoMemory, path);
   }
 

@@ -2,7 +2,6 @@
 #include "engine/OutputBuffer.h"
 
 #include <cstdlib>
-#include <limits>
 
 namespace glos {
 
@@ -13,21 +12,14 @@ constexpr std::size_t kMinimumCapacity = 256;
 bool ReserveOutput(OutputBuffer& out, std::size_t extra) {
   if (out.failed) return false;
   if (out.capacity - out.size >= extra) return true;
-  constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
-  if (extra > kMax - out.size) {
+  if (extra > kLargestOutput - out.size) {
     out.failed = true;
     return false;
   }
   const std::size_t needed = out.size + extra;
   std::size_t capacity = out.capacity < kMinimumCapacity ? kMinimumCapacity : out.capacity;
-  while (capacity < needed) {
-    // Doubling would wrap: ask for exactly what is needed instead.
-    if (capacity > kMax / 2) {
-      capacity = needed;
-      break;
-    }
-    capacity *= 2;
-  }
+  while (capacity < needed) capacity *= 2;
+  if (capacity > kLargestOutput) capacity = kLargestOutput;
   void* grown = std::realloc(out.data, capacity);
   if (grown == nullptr) {
     out.failed = true;

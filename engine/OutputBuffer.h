@@ -16,7 +16,11 @@ struct OutputBuffer {
   bool failed = false;
 };
 
-// Makes room for extra more bytes. False (and failed set) when memory cannot be had.
+// The output never reaches 4 GiB: write-back reads translation files below that size only.
+inline constexpr std::size_t kLargestOutput = 0xFFFFFFFFu;
+
+// Makes room for extra more bytes. False (and failed set) when memory cannot be had, or when
+// the output would grow past kLargestOutput.
 bool ReserveOutput(OutputBuffer& out, std::size_t extra);
 
 // Appends count bytes. False (nothing appended) once the buffer has failed.
