@@ -148,7 +148,9 @@ std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint
 
   TemporaryFile temp;
   if (!CreateTemporaryBeside(native, temp)) return 0;
-  if (targetExists && ::fchmod(temp.fd.get(), info.st_mode & 07777) != 0) return 0;
+  // The permissions of the file replaced, never its set-user-ID, set-group-ID or sticky bit: a
+  // translation file is no program, and nobody asked for them.
+  if (targetExists && ::fchmod(temp.fd.get(), info.st_mode & 0777) != 0) return 0;
   if (!WriteAll(temp.fd.get(), data, length)) return 0;
   // Flushed, the content is on disk before the name points at it, so a crash leaves one of the
   // two files whole.
@@ -162,9 +164,11 @@ std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint
 void ReleaseFileCache(const char16_t* path) {
   const posix::NativePath native = posix::ToNativePath(path);
   if (!native.ok) return;
-  // Non-blocking, so that a FIFO under that name is not waited on.
-  FileDescriptor fd(::open(native.bytes, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  // Only a regular file is opened: opening a device or FIFO can act on it.
   struct stat info;
+  if (::stat(native.bytes, &info) != 0 || !S_ISREG(info.st_mode)) return;
+  // Non-blocking, so that a FIFO swapped in under that name is not waited on.
+  FileDescriptor fd(::open(native.bytes, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return;
   ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
 }

@@ -3,12 +3,16 @@
 // the reading of profile values.
 #ifndef _WIN32
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "core/FileIo.h"
 #include "core/MappedFile.h"
@@ -45,6 +49,34 @@ TEST(PlatformPosixTest, AFifoIsRefusedWithoutWaitingForAPeer) {
   ReleaseFileCache(path.c_str());
 }
 
+// Opening a FIFO or device can act on it; here a peer waiting at the other end would be let go.
+// No facility opens one, to read or to write: the type is checked first.
+TEST(PlatformPosixTest, AFifoOrDeviceIsNeverOpened) {
+  TempDir dir;
+  const std::string path = U8(dir.file(u"pipe"));
+  ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0);
+  const std::u16string name = U16(path);
+  const Bytes data = ToBytes("x");
+  for (const int peerEnd : {O_WRONLY, O_RDONLY}) {
+    SCOPED_TRACE(peerEnd);
+    std::atomic<bool> peerOpened{false};
+    std::thread peer([&] {
+      ::close(::open(path.c_str(), peerEnd));
+      peerOpened = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(MappedFile(name.c_str(), true).failed());
+    EXPECT_TRUE(MappedFile(name.c_str(), false).failed());
+    EXPECT_EQ(ReadWholeFile(name.c_str()).data, nullptr);
+    EXPECT_EQ(WriteWholeFile(name.c_str(), data.data(), data.size(), true), 0u);
+    ReleaseFileCache(name.c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(peerOpened);
+    ::close(::open(path.c_str(), O_RDWR | O_NONBLOCK));  // lets the peer go
+    peer.join();
+  }
+}
+
 TEST(PlatformPosixTest, AFileOf4GiBOrMoreIsNeitherMappedNorRead) {
   TempDir dir;
   for (const std::uint64_t size : {std::uint64_t{1} << 32, (std::uint64_t{5} << 30) + 1}) {
@@ -61,14 +93,20 @@ TEST(PlatformPosixTest, AFileOf4GiBOrMoreIsNeitherMappedNorRead) {
   }
 }
 
+// The permission bits are kept; set-user-ID, set-group-ID and sticky never pass to the new file.
 TEST(PlatformPosixTest, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask) {
   TempDir dir;
   const auto kept = dir.file(u"kept.ttt");
-  WriteFile(kept, ToBytes("old"));
-  ASSERT_EQ(::chmod(U8(kept).c_str(), 0640), 0);
   const Bytes data = ToBytes("new");
-  ASSERT_EQ(ReplaceWholeFile(kept.c_str(), data.data(), data.size(), Flush::ToDisk), data.size());
-  EXPECT_EQ(ModeOf(kept), 0640u);
+  const mode_t cases[][2] = {
+      {0640, 0640}, {04755, 0755}, {02750, 0750}, {01777, 0777}, {07644, 0644}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c[0]);
+    WriteFile(kept, ToBytes("old"));
+    ASSERT_EQ(::chmod(U8(kept).c_str(), c[0]), 0);
+    ASSERT_EQ(ReplaceWholeFile(kept.c_str(), data.data(), data.size(), Flush::ToDisk), data.size());
+    EXPECT_EQ(ModeOf(kept), c[1]);
+  }
 
   const mode_t mask = ::umask(022);
   const auto fresh = dir.file(u"fresh.ttt");
@@ -102,7 +140,9 @@ TEST(PlatformPosixTest, TheCodePageIsUtf8CutAtCharacterBoundaries) {
       {u"a\U0001F600", 5, "a"},
       {u"a\U0001F600", 6, "a\xF0\x9F\x98\x80"},
       {u"\xD800x", 16, "\xEF\xBF\xBDx"},
-      {u"a\xDCFF\xDC80" u"b", 16,
+      {u"a\xDCFF\xDC80"
+       u"b",
+       16,
        "a\xFF\x80"
        "b"},  // bytes that were not UTF-8 come back
   };
