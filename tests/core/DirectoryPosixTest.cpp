@@ -1,5 +1,5 @@
 // DirectorySearch on POSIX: wildcard matching over real directories, NTFS-like order, dot
-// entries, links to directories, and names that have no UTF-16 form.
+// entries, links to directories and a directory that cannot be named.
 #ifndef _WIN32
 
 #include <fcntl.h>
@@ -11,8 +11,6 @@
 #include <vector>
 
 #include "core/Directory.h"
-#include "core/FileIo.h"
-#include "core/TextFormat.h"
 #include "tests/support/TestSupport.h"
 
 namespace glos {
@@ -86,33 +84,6 @@ TEST_F(DirectoryPosixTest, LinksCountAsWhatTheyLeadTo) {
   ASSERT_EQ(::symlink("nowhere", U8(dir_.file(u"link-broken")).c_str()), 0);
   EXPECT_EQ(List(Pattern("link-*")),
             (std::vector<std::string>{"link-broken", "link-to-dir/", "link-to-file"}));
-}
-
-// Bytes that are not UTF-8 travel as lone surrogates and lead back to the same file.
-TEST_F(DirectoryPosixTest, NamesThatAreNotUtf8AreListedAndLeadBackToTheirFile) {
-  const std::string names[] = {"good-\u4e2d",        "bad-\xFF",
-                               "cut-\xE4\xB8",       "surrogate-\xED\xA0\x80",
-                               "mixed-\xC3\xA9\xC3", "latin1-\xE9t\xE9"};
-  for (const std::string& name : names) {
-    const int fd = ::creat((U8(dir_.path()) + "/" + name + ".bin").c_str(), 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::write(fd, name.data(), name.size()), static_cast<ssize_t>(name.size()));
-    ::close(fd);
-  }
-  DirectorySearch search(Pattern("*.bin").c_str());
-  DirectoryEntry entry;
-  std::size_t count = 0;
-  while (search.next(entry)) {
-    ++count;
-    const std::u16string path = dir_.path() + u"/" + entry.name;
-    const WholeFile file = ReadWholeFile(path.c_str());
-    ASSERT_NE(file.data, nullptr) << U8(entry.name);
-    const std::string content(file.data.get(), file.data.get() + file.size);
-    char bytes[512];
-    ConvertToCodePage(bytes, static_cast<int>(sizeof bytes), entry.name);
-    EXPECT_EQ(content + ".bin", bytes);
-  }
-  EXPECT_EQ(count, std::size(names));
 }
 
 TEST(DirectoryPosixRelativeTest, APatternWithoutSeparatorSearchesTheWorkingDirectory) {
