@@ -43,6 +43,9 @@ constexpr char kUsage[] =
     "                           line) yes, n no, c or end of input cancel; without\n"
     "                           --replace there is nothing to decline, so n also cancels\n"
     "  -x, --exclude LIST       section names to skip, each followed by \"|\"; \"\" scans whole\n"
+    "      --android            extract and writeback: the strings of an Android resource\n"
+    "                           table or binary XML file's string pool, length fields\n"
+    "                           rewritten; scan options do not apply\n"
     "      --profile FILE       read the options from this profile\n"
     "      --find TEXT          the escaped text to search for (search needs it)\n"
     "      --replace TEXT       the escaped text to put in its place\n"
@@ -90,7 +93,7 @@ int UsageError(std::string_view message) {
 
 // One flag to apply after the profile has been read, in command-line order.
 struct Edit {
-  enum Kind { Set, Clear, MinCharsValue, TerminatorText, ExcludeText } kind;
+  enum Kind { Set, Clear, MinCharsValue, TerminatorText, ExcludeText, AndroidPools } kind;
   OptionBit bit;
   unsigned number;
   std::u16string text;
@@ -147,6 +150,8 @@ std::string Parse(const std::vector<std::u16string>& arguments, CommandLine& lin
       line.edits.push_back({Edit::Set, kNoLengthCheck, 0, {}});
     } else if (a == u"-k" || a == u"--ask") {
       line.edits.push_back({Edit::Set, kAskEach, 0, {}});
+    } else if (a == u"--android") {
+      line.edits.push_back({Edit::AndroidPools, kEnglishOnly, 0, {}});
     } else if (a == u"-m" || a == u"--min-chars") {
       unsigned number = 0;
       if (!value(text)) return name + " needs a number";
@@ -202,6 +207,9 @@ void ApplyEdits(Settings& settings, const std::vector<Edit>& edits) {
       }
       case Edit::ExcludeText:
         CopyText(settings.excludeList, kPathCapacity, edit.text);
+        break;
+      case Edit::AndroidPools:
+        settings.android = true;
         break;
     }
   }
@@ -307,6 +315,10 @@ int RunCli(const std::vector<std::u16string>& arguments) {
   if (!line.hasPath || line.path.empty()) return UsageError("no path given");
   if (line.path.size() >= kPathCapacity) return UsageError("the path is longer than 259 units");
   if (line.command == u"search") {
+    for (const Edit& edit : line.edits) {
+      if (edit.kind == Edit::AndroidPools)
+        return UsageError("--android works with extract and writeback");
+    }
     if (!line.hasFind || line.find.empty()) return UsageError("search needs --find with a text");
   }
 

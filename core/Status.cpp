@@ -55,6 +55,9 @@ int FormatStatusLine(StatusCode code, const StatusArgument& argument, char16_t* 
       return FormatText(dest, format, argument.bytes != nullptr ? argument.bytes : "");
     case kStatusLengthMismatch:
     case kStatusOutsideFile:
+    case kStatusNotPoolString:
+    case kStatusPoolEncoding:
+    case kStatusSpansOutside:
       return FormatText(dest, format, static_cast<unsigned>(argument.number));
     default:
       return FormatText(dest, format, argument.text != nullptr ? argument.text : u"");

@@ -27,9 +27,13 @@ enum StatusCode : std::uint32_t {
   kStatusCannotSave = 524,
   kStatusTooSmall = 525,
   kStatusOutsideFile = 526,
+  kStatusNotPoolString = 530,
+  kStatusPoolEncoding = 531,
+  kStatusSpansOutside = 532,
 };
 
-// The argument of one report: a UTF-16 text, an 8-bit text (517) or a number (519, 526).
+// The argument of one report: a UTF-16 text, an 8-bit text (517) or a number (519, 526, 530 to
+// 532).
 struct StatusArgument {
   const char16_t* text = nullptr;
   const char* bytes = nullptr;

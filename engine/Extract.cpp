@@ -5,6 +5,7 @@
 #include "core/FileIo.h"
 #include "core/MappedFile.h"
 #include "core/Text.h"
+#include "engine/AndroidPool.h"
 #include "engine/ImageSections.h"
 #include "engine/TranslationFile.h"
 
@@ -21,10 +22,15 @@ struct ScanJob {
   const std::uint8_t* file;
   std::uint64_t size;
   ScanResult result;
+  bool wide;  // an Android pool's width, chosen by the pool
 };
 
 void RunScan(void* context) {
   auto* job = static_cast<ScanJob*>(context);
+  if (job->settings->android) {
+    job->result = ExtractStringPool(*job->output, job->file, job->size, job->wide);
+    return;
+  }
   job->result = ScanImage(*job->settings, *job->output, job->file, job->size);
 }
 
@@ -33,7 +39,10 @@ void RunScan(void* context) {
 FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*context*/) {
   MappedFile target(path, /*readOnly=*/true);
   if (target.failed()) return Outcome(kStatusCannotMap, path);
-  if (target.size() < kMinimumFileSize) return Outcome(kStatusTooSmall, path);
+  // A string pool is read by its chunks, which say themselves whether the file is too short.
+  if (!settings.android && target.size() < kMinimumFileSize) {
+    return Outcome(kStatusTooSmall, path);
+  }
 
   // The translation file this extraction replaces: its cached pages can serve the new one.
   char16_t translation[kPathCapacity];
@@ -43,20 +52,21 @@ FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*
 
   OutputOwner owner;
   OutputBuffer& output = owner.buffer();
-  const bool wide = HasOption(settings, kUnicodeMode);
+  bool wide = HasOption(settings, kUnicodeMode);
   // Twice the target's size to start with, and never more than the output may ever take.
   const std::uint64_t start =
       2 * target.size() < kLargestOutput ? 2 * target.size() : kLargestOutput;
   if (!ReserveOutput(output, static_cast<std::size_t>(start)) ||
-      !AppendTranslationHeader(output, wide)) {
+      (!settings.android && !AppendTranslationHeader(output, wide))) {
     return Outcome(kStatusNoMemory, path);
   }
 
-  ScanJob job{&settings, &output, target.data(), target.size(), ScanResult::Failed};
+  ScanJob job{&settings, &output, target.data(), target.size(), ScanResult::Failed, wide};
   if (!RunGuarded(target.data(), target.size(), RunScan, &job) ||
       job.result == ScanResult::Failed) {
     return Outcome(kStatusScanFailed, path);
   }
+  wide = job.wide;
   if (job.result == ScanResult::NoMemory || !AppendLineEnd(output, wide)) {
     return Outcome(kStatusNoMemory, path);
   }

@@ -5,6 +5,7 @@
 #include "core/FaultGuard.h"
 #include "core/FileIo.h"
 #include "core/MappedFile.h"
+#include "engine/AndroidPool.h"
 #include "engine/Escape.h"
 #include "engine/TranslationFile.h"
 #include "engine/UnitAccess.h"
@@ -70,11 +71,31 @@ struct GuardedApply {
   std::uint64_t size;
   const std::uint8_t* text;
   std::size_t textSize;
+  PoolIndex* pool;  // the target's Android string pool, with --android
+  bool applied;
 };
 
 void RunApply(void* context) {
-  const auto& job = *static_cast<const GuardedApply*>(context);
+  auto& job = *static_cast<GuardedApply*>(context);
+  if (job.pool != nullptr) {
+    job.applied =
+        ApplyPoolTranslation(*job.settings, *job.pool, job.target, job.text, job.textSize);
+    return;
+  }
   ApplyTranslation(*job.settings, job.target, job.size, job.text, job.textSize);
+  job.applied = true;
+}
+
+struct GuardedIndex {
+  PoolIndex* pool;
+  const std::uint8_t* target;
+  std::uint64_t size;
+  ScanResult result;
+};
+
+void RunBuildIndex(void* context) {
+  auto& job = *static_cast<GuardedIndex*>(context);
+  job.result = BuildPoolIndex(*job.pool, job.target, job.size);
 }
 
 // True when name is one of the target's translation files: the target's own name, ".tt" and one
@@ -117,6 +138,15 @@ FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* 
 
   MappedFile target(path, /*readOnly=*/false);
   if (target.failed()) return Outcome(kStatusCannotMap, path);
+  PoolIndexOwner pool;
+  if (settings.android) {
+    GuardedIndex job{&pool.index(), target.data(), target.size(), ScanResult::Failed};
+    if (!RunGuarded(target.data(), target.size(), RunBuildIndex, &job)) {
+      return Outcome(kStatusCannotMap, path);
+    }
+    if (job.result == ScanResult::NoMemory) return Outcome(kStatusNoMemory, path);
+    if (job.result == ScanResult::Failed) return Outcome(kStatusScanFailed, path);
+  }
   const std::size_t name = NamePosition(translation);
 
   StatusCode result = kStatusNoFile;
@@ -130,13 +160,18 @@ FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* 
       result = kStatusCannotOpen;
       continue;
     }
-    GuardedApply job{&settings, target.data(), target.size(), text.data.get(),
-                     static_cast<std::size_t>(text.size)};
+    GuardedApply job{&settings,
+                     target.data(),
+                     target.size(),
+                     text.data.get(),
+                     static_cast<std::size_t>(text.size),
+                     settings.android ? &pool.index() : nullptr,
+                     false};
     if (!RunGuarded(target.data(), target.size(), RunApply, &job)) {
       // The target failed underneath: what was written stays, nothing more is tried.
       return Outcome(kStatusCannotMap, path);
     }
-    result = kStatusWrittenBack;
+    result = job.applied ? kStatusWrittenBack : kStatusNoMemory;
   } while (NextTranslation(search, targetName, entry));
   return Outcome(result, translation);
 }

@@ -14,7 +14,9 @@ namespace glos {
 // search order. Returns 512 (the last translation file was applied; named), 518 (none; names
 // the pattern, or the target when ".tt?" does not fit), 522 (the last translation file could
 // not be read; named) or 523 (the target could not be mapped, or failed underneath; names the
-// target). Earlier translation files are reported here.
+// target). Earlier translation files are reported here. With settings.android the entries go
+// into the target's string pool: 520 (names the target) when it holds none that fits the file,
+// 521 when memory runs out.
 FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* context);
 
 // Applies every entry of one translation text (its encoding told by its fourth byte) to the

@@ -46,6 +46,12 @@ std::string CheckEscape(const std::uint8_t* data, std::size_t size);
 // Terminator): the byte forms stay in their buffers and equal the reference's.
 std::string CheckSearch(const std::uint8_t* data, std::size_t size);
 
+// The Android string pool reader, extraction and write-back. Input: the file's size (2 bytes),
+// the file, then a translation text. Extraction and the write-back index accept the same files;
+// every entry lies inside the file, one per string; applying the extracted translation, and the
+// input's, changes nothing outside the pool's string data and reports only write-back notices.
+std::string CheckAndroidPool(const std::uint8_t* data, std::size_t size);
+
 using Check = std::string (*)(const std::uint8_t* data, std::size_t size);
 
 // The fuzz targets, by the name of their executable and of their seed corpus directory.
@@ -54,10 +60,9 @@ struct FuzzTarget {
   Check check;
 };
 inline constexpr FuzzTarget kFuzzTargets[] = {
-    {"ScanImageFuzz", CheckScanImage},
-    {"WriteBackFuzz", CheckApplyTranslation},
-    {"EscapeFuzz", CheckEscape},
-    {"SearchFuzz", CheckSearch},
+    {"ScanImageFuzz", CheckScanImage},     {"WriteBackFuzz", CheckApplyTranslation},
+    {"EscapeFuzz", CheckEscape},           {"SearchFuzz", CheckSearch},
+    {"AndroidPoolFuzz", CheckAndroidPool},
 };
 
 // Ends the process with the failure on standard error when there is one; for the fuzz targets,
