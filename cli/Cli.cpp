@@ -9,7 +9,11 @@
 #include "core/Settings.h"
 #include "core/Status.h"
 #include "core/TextFormat.h"
-#include "engine/EndCharacter.h"
+#include "engine/Check.h"
+#include "engine/TerminatorText.h"
+#include "engine/UndoJournal.h"
+#include "resources/TextIds.h"
+#include "resources/Version.h"
 #include "run/Run.h"
 
 namespace glos {
@@ -20,14 +24,13 @@ constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitCancelled = 3;
 
-constexpr unsigned kSearchWord = 552;
-constexpr unsigned kReplaceWord = 554;
-constexpr unsigned kQuestionText = 503;
-
 constexpr char kUsage[] =
     "usage: glosmorin-cli [OPTIONS] extract   PATH\n"
     "       glosmorin-cli [OPTIONS] writeback PATH\n"
     "       glosmorin-cli [OPTIONS] search    PATH --find TEXT [--replace TEXT]\n"
+    "       glosmorin-cli [OPTIONS] check     PATH   what writeback PATH would do; writes nothing\n"
+    "       glosmorin-cli [OPTIONS] undo      PATH   put back the bytes every write-back and\n"
+    "                                               replacement since the first one changed\n"
     "\n"
     "PATH names one file or, with \"*\" and \"?\" in its last element, many. Names compare\n"
     "as the file system does: on POSIX letters must match in case, on Windows they need not.\n"
@@ -49,13 +52,17 @@ constexpr char kUsage[] =
     "      --profile FILE       read the options from this profile\n"
     "      --find TEXT          the escaped text to search for (search needs it)\n"
     "      --replace TEXT       the escaped text to put in its place\n"
+    "      --no-undo            keep no undo journal of what writeback and search change\n"
     "  -h, --help               show this text\n"
     "      --version            show the version\n"
     "Control characters in paths and texts, and bytes of names that are not UTF-8, are shown\n"
     "as \\xHH.\n"
-    "Exit status: 0 done, 1 an error was logged or output failed, 2 usage error, 3 cancelled.\n";
+    "Undo journals are kept in $XDG_STATE_HOME/glosmorin/undo (~/.local/state when it is unset;\n"
+    "%LOCALAPPDATA%\\Glosmorin\\undo on Windows).\n"
+    "Exit status: 0 done, 1 an error was logged or output failed (check: anything was\n"
+    "reported), 2 usage error, 3 cancelled.\n";
 
-constexpr char kVersion[] = "glosmorin-cli 2.0.262.1560\n";
+constexpr char kVersion[] = "glosmorin-cli " GLOS_VERSION_TEXT "\n";
 
 // False when the bytes did not all reach the stream (a closed pipe, a full disk).
 bool WriteBytes(std::FILE* stream, std::string_view bytes) {
@@ -91,12 +98,13 @@ int UsageError(std::string_view message) {
   return kExitUsage;
 }
 
-// One flag to apply after the profile has been read, in command-line order.
+// One flag to apply after the profile has been read, in command-line order. Each kind uses one
+// of the other fields.
 struct Edit {
   enum Kind { Set, Clear, MinCharsValue, TerminatorText, ExcludeText, AndroidPools } kind;
-  OptionBit bit;
-  unsigned number;
-  std::u16string text;
+  OptionBit bit{};      // Set, Clear
+  unsigned number = 0;  // MinCharsValue
+  std::u16string text;  // TerminatorText, ExcludeText
 };
 
 struct CommandLine {
@@ -111,6 +119,7 @@ struct CommandLine {
   std::vector<Edit> edits;
   bool help = false;
   bool version = false;
+  bool noUndo = false;
 };
 
 bool ParseMinChars(const std::u16string& text, unsigned& value) {
@@ -139,31 +148,31 @@ std::string Parse(const std::vector<std::u16string>& arguments, CommandLine& lin
     } else if (a == u"--version") {
       line.version = true;
     } else if (a == u"-r" || a == u"--recursive") {
-      line.edits.push_back({Edit::Set, kRecursive, 0, {}});
+      line.edits.push_back({.kind = Edit::Set, .bit = kRecursive});
     } else if (a == u"-u" || a == u"--unicode") {
-      line.edits.push_back({Edit::Set, kUnicodeMode, 0, {}});
+      line.edits.push_back({.kind = Edit::Set, .bit = kUnicodeMode});
     } else if (a == u"-b" || a == u"--length-prefixed") {
-      line.edits.push_back({Edit::Set, kLengthPrefixed, 0, {}});
+      line.edits.push_back({.kind = Edit::Set, .bit = kLengthPrefixed});
     } else if (a == u"-a" || a == u"--all-chars") {
-      line.edits.push_back({Edit::Clear, kEnglishOnly, 0, {}});
+      line.edits.push_back({.kind = Edit::Clear, .bit = kEnglishOnly});
     } else if (a == u"-n" || a == u"--no-length-check") {
-      line.edits.push_back({Edit::Set, kNoLengthCheck, 0, {}});
+      line.edits.push_back({.kind = Edit::Set, .bit = kNoLengthCheck});
     } else if (a == u"-k" || a == u"--ask") {
-      line.edits.push_back({Edit::Set, kAskEach, 0, {}});
+      line.edits.push_back({.kind = Edit::Set, .bit = kAskEach});
     } else if (a == u"--android") {
-      line.edits.push_back({Edit::AndroidPools, kEnglishOnly, 0, {}});
+      line.edits.push_back({.kind = Edit::AndroidPools});
     } else if (a == u"-m" || a == u"--min-chars") {
       unsigned number = 0;
       if (!value(text)) return name + " needs a number";
       if (!ParseMinChars(text, number)) return name + " takes a number from 2 to 255";
-      line.edits.push_back({Edit::MinCharsValue, kEnglishOnly, number, {}});
+      line.edits.push_back({.kind = Edit::MinCharsValue, .number = number});
     } else if (a == u"-t" || a == u"--terminator") {
       if (!value(text)) return name + " needs a text";
-      line.edits.push_back({Edit::TerminatorText, kEnglishOnly, 0, text});
+      line.edits.push_back({.kind = Edit::TerminatorText, .text = text});
     } else if (a == u"-x" || a == u"--exclude") {
       if (!value(text)) return name + " needs a list";
       if (text.size() >= kPathCapacity) return name + " takes at most 259 characters";
-      line.edits.push_back({Edit::ExcludeText, kEnglishOnly, 0, text});
+      line.edits.push_back({.kind = Edit::ExcludeText, .text = text});
     } else if (a == u"--profile") {
       if (!value(line.profile)) return name + " needs a file";
       line.hasProfile = true;
@@ -172,6 +181,8 @@ std::string Parse(const std::vector<std::u16string>& arguments, CommandLine& lin
       line.hasFind = true;
     } else if (a == u"--replace") {
       if (!value(line.replace)) return name + " needs a text";
+    } else if (a == u"--no-undo") {
+      line.noUndo = true;
     } else if (a.size() > 1 && a[0] == u'-') {
       return "unknown option " + name;
     } else if (line.command.empty()) {
@@ -216,15 +227,33 @@ void ApplyEdits(Settings& settings, const std::vector<Edit>& edits) {
 }
 
 // Prints every report as the window would show it, and remembers whether an error was logged
-// and whether a line could not be written.
+// and whether an entry was reported or a line could not be written.
 struct ConsoleLog {
   bool sawError = false;
+  bool sawEntry = false;
   bool outputFailed = false;
 };
+
+bool IsEntryReport(StatusCode code) {
+  switch (code) {
+    case kStatusCutWide:
+    case kStatusCutBytes:
+    case kStatusLengthMismatch:
+    case kStatusOutsideFile:
+    case kStatusStaleSlot:
+    case kStatusNotPoolString:
+    case kStatusPoolEncoding:
+    case kStatusSpansOutside:
+      return true;
+    default:
+      return false;
+  }
+}
 
 void PrintStatus(void* context, StatusCode code, const StatusArgument& argument) {
   auto* log = static_cast<ConsoleLog*>(context);
   if (IsErrorStatus(code)) log->sawError = true;
+  if (IsEntryReport(code)) log->sawEntry = true;
   char16_t line[kFormatCapacity];
   std::u16string_view text(line, static_cast<std::size_t>(FormatStatusLine(code, argument, line)));
   // Every text ends in CR LF, which becomes the one line feed; anything else the line holds
@@ -256,8 +285,8 @@ int ReadAnswerCharacter() {
 std::u16string ShowQuestion(std::u16string_view question) {
   char16_t format[kFormatCapacity];
   const std::u16string_view f(
-      format,
-      static_cast<std::size_t>(LoadText(kQuestionText, format, static_cast<int>(kFormatCapacity))));
+      format, static_cast<std::size_t>(
+                  LoadText(IDS_MATCH_QUESTION, format, static_cast<int>(kFormatCapacity))));
   const std::size_t at = f.find(u"%s");
   const std::size_t next = at == f.npos ? f.npos : f.find(u'%', at + 2);
   if (next == f.npos || !question.starts_with(f.substr(0, at))) return ShowText(question);
@@ -310,15 +339,18 @@ int RunCli(const std::vector<std::u16string>& arguments) {
   if (line.help) return WriteBytes(stdout, kUsage) ? kExitDone : kExitError;
   if (line.version) return WriteBytes(stdout, kVersion) ? kExitDone : kExitError;
   if (line.command.empty()) return UsageError("no command given");
-  if (line.command != u"extract" && line.command != u"writeback" && line.command != u"search")
+  const bool checking = line.command == u"check";
+  const bool undoing = line.command == u"undo";
+  if (line.command != u"extract" && line.command != u"writeback" && line.command != u"search" &&
+      !checking && !undoing)
     return UsageError("unknown command " + Utf16ToUtf8(line.command));
   if (!line.hasPath || line.path.empty()) return UsageError("no path given");
   if (line.path.size() >= kPathCapacity) return UsageError("the path is longer than 259 units");
+  for (const Edit& edit : line.edits) {
+    if (edit.kind == Edit::AndroidPools && (line.command == u"search" || checking))
+      return UsageError("--android works with extract, writeback and undo");
+  }
   if (line.command == u"search") {
-    for (const Edit& edit : line.edits) {
-      if (edit.kind == Edit::AndroidPools)
-        return UsageError("--android works with extract and writeback");
-    }
     if (!line.hasFind || line.find.empty()) return UsageError("search needs --find with a text");
   }
 
@@ -333,25 +365,35 @@ int RunCli(const std::vector<std::u16string>& arguments) {
     LoadSettingsFrom(settings, profile.c_str());
   }
 
+  ConsoleLog log;
+  SetStatusSink(PrintStatus, &log);
   ApplyEdits(settings, line.edits);
+  settings.undoJournal = !line.noUndo;
+  if (checking || undoing) {
+    const StatusCode result =
+        WalkPattern(settings, line.path.c_str(), checking ? CheckFile : UndoFile, nullptr);
+    SetStatusSink(nullptr, nullptr);
+    if (log.outputFailed) return kExitError;
+    if (result == kStatusCancelled) return kExitCancelled;
+    return log.sawError || (checking && log.sawEntry) ? kExitError : kExitDone;
+  }
   if (line.command == u"extract") {
-    SetMode(settings, 0);
+    SetMode(settings, Mode::Extract);
   } else if (line.command == u"writeback") {
-    SetMode(settings, 1);
+    SetMode(settings, Mode::WriteBack);
   } else {
-    SetMode(settings, 2);
+    SetMode(settings, Mode::Search);
     // Checked once the options are known: the byte form depends on the unit width.
     if (!SearchTextFits(settings, line.find.c_str()) ||
         !SearchTextFits(settings, line.replace.c_str())) {
+      SetStatusSink(nullptr, nullptr);
       return UsageError(HasOption(settings, kUnicodeMode)
                             ? "--find and --replace take at most 259 units"
                             : "--find and --replace take at most 259 bytes in the 8-bit code page");
     }
   }
-  ConsoleLog log;
-  SetStatusSink(PrintStatus, &log);
   char16_t actionWord[kActionWordCapacity] = {};
-  LoadText(line.replace.empty() ? kSearchWord : kReplaceWord, actionWord,
+  LoadText(line.replace.empty() ? IDS_SEARCH : IDS_REPLACE, actionWord,
            static_cast<int>(kActionWordCapacity));
   const SearchQuestions questions{actionWord, AskOnConsole, nullptr};
   const StatusCode result =

@@ -33,6 +33,9 @@ struct Settings {
   // Strings come from the file's Android string pool, not from a scan (console --android). Not
   // kept in the profile.
   bool android = false;
+  // Whether write-back and replacement keep an undo journal. Not kept in the profile: the
+  // console's --no-undo clears it for one run.
+  bool undoJournal = true;
 
   Settings();
 };
@@ -49,8 +52,8 @@ inline void SetTerminator(Settings& s, std::uint16_t value) {
 inline void SetMinChars(Settings& s, unsigned value) {
   s.optionWord = (s.optionWord & ~0x00FF0000u) | ((value & 0xFFu) << 16);
 }
-inline void SetMode(Settings& s, std::uint32_t mode) {
-  s.optionWord = (s.optionWord & ~0x03000000u) | ((mode & 3u) << 24);
+inline void SetMode(Settings& s, Mode mode) {
+  s.optionWord = (s.optionWord & ~0x03000000u) | ((static_cast<std::uint32_t>(mode) & 3u) << 24);
 }
 inline void SetOption(Settings& s, OptionBit bit, bool on) {
   s.optionWord = on ? (s.optionWord | bit) : (s.optionWord & ~static_cast<std::uint32_t>(bit));

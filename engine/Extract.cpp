@@ -16,24 +16,6 @@ inline constexpr std::uint64_t kMinimumFileSize = 512;
 // Header and CR LF alone: 13 bytes 8-bit, 28 bytes UTF-16; any entry adds at least 18 units.
 inline constexpr std::size_t kLargestEmptyOutput = 29;
 
-struct ScanJob {
-  const Settings* settings;
-  OutputBuffer* output;
-  const std::uint8_t* file;
-  std::uint64_t size;
-  ScanResult result;
-  bool wide;  // an Android pool's width, chosen by the pool
-};
-
-void RunScan(void* context) {
-  auto* job = static_cast<ScanJob*>(context);
-  if (job->settings->android) {
-    job->result = ExtractStringPool(*job->output, job->file, job->size, job->wide);
-    return;
-  }
-  job->result = ScanImage(*job->settings, *job->output, job->file, job->size);
-}
-
 }  // namespace
 
 FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*context*/) {
@@ -61,13 +43,16 @@ FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*
     return Outcome(kStatusNoMemory, path);
   }
 
-  ScanJob job{&settings, &output, target.data(), target.size(), ScanResult::Failed, wide};
-  if (!RunGuarded(target.data(), target.size(), RunScan, &job) ||
-      job.result == ScanResult::Failed) {
+  // An Android pool's width is chosen by the pool.
+  ScanResult result = ScanResult::Failed;
+  auto scan = [&] {
+    result = settings.android ? ExtractStringPool(output, target.data(), target.size(), wide)
+                              : ScanImage(settings, output, target.data(), target.size());
+  };
+  if (!RunGuardedCall(target.data(), target.size(), scan) || result == ScanResult::Failed) {
     return Outcome(kStatusScanFailed, path);
   }
-  wide = job.wide;
-  if (job.result == ScanResult::NoMemory || !AppendLineEnd(output, wide)) {
+  if (result == ScanResult::NoMemory || !AppendLineEnd(output, wide)) {
     return Outcome(kStatusNoMemory, path);
   }
   if (output.size <= kLargestEmptyOutput) return Outcome(kStatusNoString, path);

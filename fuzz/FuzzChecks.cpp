@@ -18,6 +18,7 @@
 #include "engine/ImageSections.h"
 #include "engine/OutputBuffer.h"
 #include "engine/TranslationFile.h"
+#include "engine/UndoJournal.h"
 #include "engine/WriteBack.h"
 #include "search/Search.h"
 
@@ -962,10 +963,50 @@ std::string CheckAndroidPool(const std::uint8_t* data, std::size_t size) {
   return failure;
 }
 
+std::vector<ReferenceString> ReferenceScan(std::uint32_t optionWord, const std::uint8_t* file,
+                                           std::uint64_t fileSize, std::uint64_t start,
+                                           std::uint64_t size) {
+  Settings settings;
+  settings.optionWord = optionWord;
+  const ScanRules rules{HasOption(settings, kUnicodeMode) ? 2u : 1u,
+                        HasOption(settings, kLengthPrefixed), HasOption(settings, kEnglishOnly),
+                        MinChars(settings), Terminator(settings)};
+  std::vector<Found> found;
+  ReferenceScanRange(rules, file, fileSize, start, size, found);
+  std::vector<ReferenceString> strings;
+  for (const Found& f : found) strings.push_back({f.at, f.length});
+  return strings;
+}
+
 void RequireHolds(const std::string& failure) {
   if (failure.empty()) return;
   std::fprintf(stderr, "fuzz check failed: %s\n", failure.c_str());
   std::abort();
+}
+
+// ---- ParseJournal ------------------------------------------------------------------------
+
+std::string CheckParseJournal(const std::uint8_t* data, std::size_t size) {
+  // At its exact size, so that a read past the end is seen.
+  const std::vector<std::uint8_t> bytes(data, data + size);
+  JournalContents contents;
+  if (!ParseJournal(bytes.data(), bytes.size(), contents)) return {};
+  if (contents.validEnd > size) return "it stopped past the end of the bytes";
+  std::size_t end = contents.validEnd;
+  for (auto r = contents.records.rbegin(); r != contents.records.rend(); ++r) {
+    if (r->data + r->length + 4 != end) return "its records do not follow each other";
+    if (r->offset + r->length > contents.targetSize) return "a record lies outside the target";
+    end = r->data - 16;
+  }
+  // The header: 44 bytes, the key's units and a checksum.
+  if (end != 48 + 2 * contents.key.size()) return "the first record does not follow the header";
+  JournalContents cut;
+  if (!ParseJournal(bytes.data(), contents.validEnd, cut) ||
+      cut.records.size() != contents.records.size() || cut.validEnd != contents.validEnd ||
+      cut.key != contents.key) {
+    return "the bytes cut where it stopped read differently";
+  }
+  return {};
 }
 
 }  // namespace glos::fuzz

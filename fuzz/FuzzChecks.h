@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace glos::fuzz {
 
@@ -52,6 +53,21 @@ std::string CheckSearch(const std::uint8_t* data, std::size_t size);
 // input's, changes nothing outside the pool's string data and reports only write-back notices.
 std::string CheckAndroidPool(const std::uint8_t* data, std::size_t size);
 
+// ParseJournal on any bytes (an undo journal, whole, torn or damaged). It reads nothing outside
+// them; the records it accepts follow each other from the header on, lie inside the bytes up to
+// where it stopped and inside the recorded target size; the same bytes cut where it stopped
+// read as the same journal.
+std::string CheckParseJournal(const std::uint8_t* data, std::size_t size);
+// The reference scan, which the scanner's tests share: the strings the rules find in
+// [start, start + size) of file (fileSize bytes) under the options of optionWord, in order.
+struct ReferenceString {
+  std::uint64_t at;  // the byte offset of its first unit, not rounded
+  std::uint32_t length;
+};
+std::vector<ReferenceString> ReferenceScan(std::uint32_t optionWord, const std::uint8_t* file,
+                                           std::uint64_t fileSize, std::uint64_t start,
+                                           std::uint64_t size);
+
 using Check = std::string (*)(const std::uint8_t* data, std::size_t size);
 
 // The fuzz targets, by the name of their executable and of their seed corpus directory.
@@ -62,7 +78,7 @@ struct FuzzTarget {
 inline constexpr FuzzTarget kFuzzTargets[] = {
     {"ScanImageFuzz", CheckScanImage},     {"WriteBackFuzz", CheckApplyTranslation},
     {"EscapeFuzz", CheckEscape},           {"SearchFuzz", CheckSearch},
-    {"AndroidPoolFuzz", CheckAndroidPool},
+    {"AndroidPoolFuzz", CheckAndroidPool}, {"JournalFuzz", CheckParseJournal},
 };
 
 // Ends the process with the failure on standard error when there is one; for the fuzz targets,

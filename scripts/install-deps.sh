@@ -3,11 +3,15 @@
 set -euo pipefail
 packages=(cmake make g++ ninja-build googletest libgtest-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+  gcc-mingw-w64-x86-64-win32-runtime
   wine wine64 xvfb xauth binutils ripgrep bc fonts-wqy-microhei clang-format locales imagemagick clang libclang-rt-14-dev
   aapt android-framework-res zip unzip zipalign apksigner)
+# One question to dpkg for all of them: the installed ones are listed, the rest are missing.
+installed=$(dpkg-query -W -f='${db:Status-Abbrev} ${binary:Package}\n' "${packages[@]}" 2>/dev/null |
+  awk '$1 == "ii" { sub(/:.*/, "", $2); print $2 }')
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  grep -qx "$p" <<<"$installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"

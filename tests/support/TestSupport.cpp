@@ -5,10 +5,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "core/Directory.h"
 #include "core/Text.h"
 
 namespace fs = std::filesystem;
@@ -18,7 +20,33 @@ namespace {
 
 fs::path ToFsPath(const std::u16string& path) { return fs::path(path); }
 
+// The undo journals of a test process go to a folder of its own, never into the user's.
+class TestStateFolder {
+ public:
+  TestStateFolder() {
+#ifdef _WIN32
+    _wputenv_s(L"LOCALAPPDATA", reinterpret_cast<const wchar_t*>(dir_.path().c_str()));
+#else
+    setenv("XDG_STATE_HOME", U8(dir_.path()).c_str(), 1);
+#endif
+  }
+  const std::u16string& path() const { return dir_.path(); }
+
+ private:
+  TempDir dir_;
+};
+
+const TestStateFolder& StateFolderOfTests() {
+  static const TestStateFolder folder;
+  return folder;
+}
+
+// Made before any test runs.
+[[maybe_unused]] const TestStateFolder& kStateFolder = StateFolderOfTests();
+
 }  // namespace
+
+std::u16string TestStateHome() { return StateFolderOfTests().path(); }
 
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
@@ -67,6 +95,22 @@ std::u16string U16(const std::string& utf8) { return Utf8ToUtf16(utf8); }
 std::string U8(const std::u16string& utf16) { return Utf16ToUtf8(utf16); }
 
 PathBuffer::PathBuffer(const std::u16string& text) { CopyText(units, 260, text); }
+
+std::vector<std::u16string> ListEntries(const std::u16string& pattern) {
+  constexpr std::size_t kMostEntries = 10000;
+  std::vector<std::u16string> names;
+  DirectorySearch search(pattern.c_str());
+  DirectoryEntry entry;
+  while (search.next(entry)) {
+    if (names.size() == kMostEntries) {
+      ADD_FAILURE() << "the search of " << U8(pattern) << " does not end";
+      break;
+    }
+    names.push_back(std::u16string(entry.name) +
+                    (entry.isDirectory ? std::u16string(1, kPathSeparator) : u""));
+  }
+  return names;
+}
 
 bool IsWindowsBuild() {
 #ifdef _WIN32

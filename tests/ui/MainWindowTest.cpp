@@ -6,6 +6,7 @@
 #include "core/Status.h"
 #include "core/TextFormat.h"
 #include "resources/Resource.h"
+#include "resources/Version.h"
 #include "tests/ui/WindowTesting.h"
 #include "ui/MainWindow.h"
 #include "ui/WindowState.h"
@@ -57,13 +58,13 @@ TEST_F(MainWindowTest, OpensOnTheTabOfModeWithItsCaption) {
   };
   const Case cases[] = {
       {0, 0, IDC_MIN_CHARS, u"提取"},
-      {1, 1, IDC_END_CHARACTER, u"回写"},
+      {1, 1, IDC_TERMINATOR, u"回写"},
       {2, 2, IDC_FIND, u"搜索"},
       {3, 2, IDC_FIND, u"搜索"},  // no tab for 3: the Search page, and Mode becomes 2
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mode);
-    SetMode(ProgramSettings(), c.mode);
+    SetMode(ProgramSettings(), static_cast<Mode>(c.mode));
     Open();
     HWND tabs = MainControl(IDC_TABS);
     EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), c.tab);
@@ -166,7 +167,7 @@ TEST_F(MainWindowTest, SearchQuestionsNameTheActionAndCancelEndsTheRun) {
   for (const Case& c : cases) {
     SCOPED_TRACE(U8(c.word) + " " + std::to_string(c.answer));
     ProgramSettings().optionWord = kDefaultOptionWord | kAskEach;
-    SetMode(ProgramSettings(), 2);
+    SetMode(ProgramSettings(), Mode::Search);
     const std::u16string file = MakeFile(u"match.bin", Sample("abc"));
     Open(file.c_str());
     SetText(IDC_FIND, u"abc");
@@ -206,7 +207,7 @@ TEST_F(MainWindowTest, AboutBoxShowsVersionBuildAndRightsNotice) {
   ASSERT_EQ(answerer.seen.size(), 1u);
   const SeenBox& box = answerer.seen[0];
   EXPECT_EQ(box.caption, u"Glosmorin");
-  const std::u16string head = u"2.0.262.1560 X86U\r\n\r\nMay  1 2010 16:52:07\r\n\r\n";
+  const std::u16string head = U16(GLOS_VERSION_TEXT " X86U\r\n\r\nMay  1 2010 16:52:07\r\n\r\n");
   ASSERT_EQ(box.text.rfind(head, 0), 0u) << U8(box.text);
   const std::u16string notice = box.text.substr(head.size());
   EXPECT_FALSE(notice.empty());
