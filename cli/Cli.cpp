@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/Directory.h"
+#include "core/FileIo.h"
 #include "core/Settings.h"
 #include "core/Status.h"
 #include "core/TextFormat.h"
@@ -31,7 +32,8 @@ constexpr char kUsage[] =
     "       glosmorin-cli [OPTIONS] undo      PATH   put back the bytes every write-back and\n"
     "                                               replacement since the first one changed\n"
     "\n"
-    "PATH names one file or, with \"*\" and \"?\" in its last element, many.\n"
+    "PATH names one file or, with \"*\" and \"?\" in its last element, many. Names compare\n"
+    "as the file system does: on POSIX letters must match in case, on Windows they need not.\n"
     "Options start from the defaults, or from --profile FILE, then each flag sets its field:\n"
     "  -r, --recursive          also walk sub-directories\n"
     "  -u, --unicode            strings are UTF-16LE\n"
@@ -53,16 +55,40 @@ constexpr char kUsage[] =
     "      --no-undo            keep no undo journal of what writeback and search change\n"
     "  -h, --help               show this text\n"
     "      --version            show the version\n"
+    "Control characters in paths and texts, and bytes of names that are not UTF-8, are shown\n"
+    "as \\xHH.\n"
     "Undo journals are kept in $XDG_STATE_HOME/glosmorin/undo (~/.local/state when it is unset;\n"
     "%LOCALAPPDATA%\\Glosmorin\\undo on Windows).\n"
-    "Exit status: 0 done, 1 an error was logged (check: anything was reported), 2 usage error,\n"
-    "3 cancelled.\n";
+    "Exit status: 0 done, 1 an error was logged or output failed (check: anything was\n"
+    "reported), 2 usage error, 3 cancelled.\n";
 
 constexpr char kVersion[] = "glosmorin-cli " GLOS_VERSION_TEXT "\n";
 
-void WriteBytes(std::FILE* stream, std::string_view bytes) {
-  std::fwrite(bytes.data(), 1, bytes.size(), stream);
-  std::fflush(stream);
+// False when the bytes did not all reach the stream (a closed pipe, a full disk).
+bool WriteBytes(std::FILE* stream, std::string_view bytes) {
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+  return std::fflush(stream) == 0 && written;
+}
+
+// Control characters (U+0000 to U+001F, U+007F to U+009F) as "\xHH", and the lone surrogates
+// that stand for bytes of a name that are not UTF-8 (U+DC80 to U+DCFF) as "\xHH" of that byte:
+// a name or text shown on the console can neither start a line of its own nor reach the
+// terminal as a command. keepLineFeeds leaves U+000A as it is.
+std::u16string ShowText(std::u16string_view text, bool keepLineFeeds = false) {
+  std::u16string shown;
+  shown.reserve(text.size());
+  for (const char16_t unit : text) {
+    const bool control = unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
+    if (!(control && !(keepLineFeeds && unit == u'\n')) && !(unit >= 0xDC80 && unit <= 0xDCFF)) {
+      shown.push_back(unit);
+      continue;
+    }
+    constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+    shown += u"\\x";
+    shown.push_back(kDigits[(unit >> 4) & 0xF]);
+    shown.push_back(kDigits[unit & 0xF]);
+  }
+  return shown;
 }
 
 int UsageError(std::string_view message) {
@@ -201,10 +227,11 @@ void ApplyEdits(Settings& settings, const std::vector<Edit>& edits) {
 }
 
 // Prints every report as the window would show it, and remembers whether an error was logged
-// and whether an entry was reported.
+// and whether an entry was reported or a line could not be written.
 struct ConsoleLog {
   bool sawError = false;
   bool sawEntry = false;
+  bool outputFailed = false;
 };
 
 bool IsEntryReport(StatusCode code) {
@@ -228,15 +255,15 @@ void PrintStatus(void* context, StatusCode code, const StatusArgument& argument)
   if (IsErrorStatus(code)) log->sawError = true;
   if (IsEntryReport(code)) log->sawEntry = true;
   char16_t line[kFormatCapacity];
-  const int length = FormatStatusLine(code, argument, line);
-  std::string bytes = Utf16ToUtf8(std::u16string_view(line, static_cast<std::size_t>(length)));
-  std::string out;
-  out.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-    out.push_back(bytes[i]);
+  std::u16string_view text(line, static_cast<std::size_t>(FormatStatusLine(code, argument, line)));
+  // Every text ends in CR LF, which becomes the one line feed; anything else the line holds
+  // came with its argument.
+  if (text.ends_with(u"\r\n")) text.remove_suffix(2);
+  if (!WriteBytes(stdout, Utf16ToUtf8(ShowText(text)) + "\n")) {
+    // Nobody sees the log any more: the file under way is finished, no further one is begun.
+    log->outputFailed = true;
+    StopRunAtNextFile();
   }
-  WriteBytes(stdout, out);
 }
 
 // The first non-blank character of the next line of standard input; '\n' for a blank line,
@@ -253,11 +280,27 @@ int ReadAnswerCharacter() {
   }
 }
 
+// The question with the path in it shown as ShowText shows it; its own line breaks stay. The
+// path stands between the format's text before "%s" and the last occurrence of its text after.
+std::u16string ShowQuestion(std::u16string_view question) {
+  char16_t format[kFormatCapacity];
+  const std::u16string_view f(
+      format, static_cast<std::size_t>(
+                  LoadText(IDS_MATCH_QUESTION, format, static_cast<int>(kFormatCapacity))));
+  const std::size_t at = f.find(u"%s");
+  const std::size_t next = at == f.npos ? f.npos : f.find(u'%', at + 2);
+  if (next == f.npos || !question.starts_with(f.substr(0, at))) return ShowText(question);
+  const std::size_t end = question.rfind(f.substr(at + 2, next - at - 2));
+  if (end == question.npos || end < at) return ShowText(question);
+  return std::u16string(question.substr(0, at)) + ShowText(question.substr(at, end - at)) +
+         ShowText(question.substr(end), /*keepLineFeeds=*/true);
+}
+
 // Shows the question on standard error and reads the answer from standard input. A blank line
 // takes the default button, Yes or OK, as Enter does in the window. The question asks whether to
 // go on, so without a replacement (OK/Cancel) "n" stops the run. Anything else asks again.
 Answer AskOnConsole(void* /*context*/, const char16_t* question, bool withReplacement) {
-  std::string text = Utf16ToUtf8(question);
+  std::string text = Utf16ToUtf8(ShowQuestion(question));
   text += withReplacement ? " [y/n/c] \n" : " [y/c] \n";
   for (;;) {
     WriteBytes(stderr, text);
@@ -293,14 +336,8 @@ int RunCli(const std::vector<std::u16string>& arguments) {
   CommandLine line;
   const std::string error = Parse(arguments, line);
   if (!error.empty()) return UsageError(error);
-  if (line.help) {
-    WriteBytes(stdout, kUsage);
-    return kExitDone;
-  }
-  if (line.version) {
-    WriteBytes(stdout, kVersion);
-    return kExitDone;
-  }
+  if (line.help) return WriteBytes(stdout, kUsage) ? kExitDone : kExitError;
+  if (line.version) return WriteBytes(stdout, kVersion) ? kExitDone : kExitError;
   if (line.command.empty()) return UsageError("no command given");
   const bool checking = line.command == u"check";
   const bool undoing = line.command == u"undo";
@@ -315,14 +352,16 @@ int RunCli(const std::vector<std::u16string>& arguments) {
   }
   if (line.command == u"search") {
     if (!line.hasFind || line.find.empty()) return UsageError("search needs --find with a text");
-    if (line.find.size() >= kPathCapacity || line.replace.size() >= kPathCapacity)
-      return UsageError("--find and --replace take at most 259 units");
   }
 
   Settings settings;
   if (line.hasProfile) {
     const std::u16string profile = ProfilePath(line.profile);
     if (profile.size() >= kPathCapacity) return UsageError("the profile path is too long");
+    // A profile that cannot be read would leave the run on the defaults without a word.
+    if (ReadWholeFile(profile.c_str()).data == nullptr) {
+      return UsageError("cannot read the profile " + Utf16ToUtf8(ShowText(line.profile)));
+    }
     LoadSettingsFrom(settings, profile.c_str());
   }
 
@@ -334,6 +373,7 @@ int RunCli(const std::vector<std::u16string>& arguments) {
     const StatusCode result =
         WalkPattern(settings, line.path.c_str(), checking ? CheckFile : UndoFile, nullptr);
     SetStatusSink(nullptr, nullptr);
+    if (log.outputFailed) return kExitError;
     if (result == kStatusCancelled) return kExitCancelled;
     return log.sawError || (checking && log.sawEntry) ? kExitError : kExitDone;
   }
@@ -343,6 +383,14 @@ int RunCli(const std::vector<std::u16string>& arguments) {
     SetMode(settings, Mode::WriteBack);
   } else {
     SetMode(settings, Mode::Search);
+    // Checked once the options are known: the byte form depends on the unit width.
+    if (!SearchTextFits(settings, line.find.c_str()) ||
+        !SearchTextFits(settings, line.replace.c_str())) {
+      SetStatusSink(nullptr, nullptr);
+      return UsageError(HasOption(settings, kUnicodeMode)
+                            ? "--find and --replace take at most 259 units"
+                            : "--find and --replace take at most 259 bytes in the 8-bit code page");
+    }
   }
   char16_t actionWord[kActionWordCapacity] = {};
   LoadText(line.replace.empty() ? IDS_SEARCH : IDS_REPLACE, actionWord,
@@ -351,6 +399,7 @@ int RunCli(const std::vector<std::u16string>& arguments) {
   const StatusCode result =
       RunPattern(settings, line.path.c_str(), line.find.c_str(), line.replace.c_str(), questions);
   SetStatusSink(nullptr, nullptr);
+  if (log.outputFailed) return kExitError;
   if (result == kStatusCancelled) return kExitCancelled;
   return log.sawError ? kExitError : kExitDone;
 }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace glos {
 
@@ -17,6 +18,10 @@ inline std::size_t NamePosition(const char16_t* path) {
   }
   return position;
 }
+
+// True when two names name the same file in one directory: on POSIX when they are equal unit
+// for unit, on Windows also when they differ only in case.
+bool SameName(std::u16string_view a, std::u16string_view b);
 
 // Which directory a path names, links followed: equal identities are the same directory.
 struct DirectoryId {

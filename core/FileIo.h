@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "core/Memory.h"
 
@@ -62,6 +63,27 @@ class ReplacementFile {
 // disk, the new name is on disk too when this returns. Returns length on success, 0 on failure.
 std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint64_t length,
                                Flush flush);
+
+// True for the name of a temporary file that ReplaceWholeFile makes beside its target: "~glos"
+// (".~glos" on POSIX), hexadecimal digits, "-", hexadecimal digits, ".tmp". An interrupted run
+// can leave one behind; no run takes it for a target.
+inline bool IsTemporaryName(std::u16string_view name) {
+  if (name.starts_with(u'.')) name.remove_prefix(1);
+  if (!name.starts_with(u"~glos") || !name.ends_with(u".tmp")) return false;
+  name = name.substr(5, name.size() - 9);
+  const auto hexDigits = [&name] {
+    std::size_t n = 0;
+    while (n < name.size() &&
+           ((name[n] >= u'0' && name[n] <= u'9') || (name[n] >= u'a' && name[n] <= u'f'))) {
+      ++n;
+    }
+    name.remove_prefix(n);
+    return n > 0;
+  };
+  if (!hexDigits() || !name.starts_with(u'-')) return false;
+  name.remove_prefix(1);
+  return hexDigits() && name.empty();
+}
 
 // Keeps the first keep bytes of the existing file at path, cuts away anything after them, appends
 // length bytes of data and returns only once all of it, the new size included, is on disk. Other

@@ -1,11 +1,14 @@
 // The status channel: delivers each report to the installed sink and formats log lines.
 #include "core/Status.h"
 
+#include <atomic>
+
 namespace glos {
 namespace {
 
 StatusSink gSink = nullptr;
 void* gSinkContext = nullptr;
+std::atomic<bool> gStopRequested{false};
 
 void Deliver(StatusCode code, const StatusArgument& argument) {
   if (gSink != nullptr) gSink(gSinkContext, code, argument);
@@ -16,7 +19,12 @@ void Deliver(StatusCode code, const StatusArgument& argument) {
 void SetStatusSink(StatusSink sink, void* context) {
   gSink = sink;
   gSinkContext = context;
+  gStopRequested = false;
 }
+
+void StopRunAtNextFile() { gStopRequested = true; }
+
+bool RunStopRequested() { return gStopRequested; }
 
 void ReportStatus(StatusCode code, const char16_t* argument) {
   StatusArgument a;

@@ -31,6 +31,12 @@ struct StatusArgument {
 using StatusSink = void (*)(void* context, StatusCode code, const StatusArgument& argument);
 void SetStatusSink(StatusSink sink, void* context);
 
+// Asks the run under way to end at the next file boundary: the file being handled is finished,
+// no further one is begun, and the walk returns 511. A front end whose log can no longer be
+// delivered (a closed pipe, a full disk) asks this from its sink. Installing a sink clears it.
+void StopRunAtNextFile();
+bool RunStopRequested();
+
 void ReportStatus(StatusCode code, const char16_t* argument);
 void ReportStatusBytes(StatusCode code, const char* argument);
 void ReportStatusNumber(StatusCode code, std::uint32_t argument);

@@ -6,10 +6,13 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/Directory.h"
+#include "core/FileIo.h"
 
 namespace glos {
 namespace {
@@ -169,16 +172,19 @@ bool PutName(char16_t* buffer, std::size_t n, std::u16string_view name) {
   return true;
 }
 
-// The directories a walk is inside, outermost first. A path of 260 units holds at most 130
-// levels ("a/" each), so the chain never runs out of room.
-struct Ancestors {
-  DirectoryId ids[kPathCapacity / 2 + 1];
-  std::size_t count = 0;
-  bool contains(const DirectoryId& id) const {
-    for (std::size_t i = 0; i < count; ++i) {
-      if (ids[i] == id) return true;
+// The directories a run has entered. A directory reached again, through a link or a loop of
+// links, is not walked again, so every file is handled at most once and a lattice of links
+// costs one visit per directory.
+struct Visited {
+  std::set<std::pair<std::uint64_t, std::uint64_t>> ids;
+  // True when id is new to the run (and now remembered). Without memory to remember it the
+  // directory is not entered, as it might be one already walked.
+  bool add(const DirectoryId& id) {
+    try {
+      return ids.emplace(id.volume, id.file).second;
+    } catch (...) {
+      return false;
     }
-    return false;
   }
 };
 
@@ -192,7 +198,7 @@ bool LevelId(const char16_t* path, std::size_t n, DirectoryId& id) {
 }
 
 StatusCode Walk(const Settings& settings, const char16_t* pattern, FileOperation operation,
-                void* context, Ancestors& ancestors, Pipeline* pipeline) {
+                void* context, Visited& visited, Pipeline* pipeline) {
   char16_t buffer[kPathCapacity];
   CopyText(buffer, kPathCapacity, pattern);
   const std::size_t n = NamePosition(buffer);
@@ -204,8 +210,12 @@ StatusCode Walk(const Settings& settings, const char16_t* pattern, FileOperation
   {
     DirectorySearch files(buffer);
     while (files.next(entry)) {
-      // A name that cannot stand in the buffer names no file the platform could open.
-      if (entry.isDirectory || !PutName(buffer, n, entry.name)) continue;
+      // A name that cannot stand in the buffer names no file the platform could open. Our own
+      // temporary files, left by an interrupted run, are nobody's target.
+      if (entry.isDirectory || IsTemporaryName(entry.name) || !PutName(buffer, n, entry.name)) {
+        continue;
+      }
+      if (RunStopRequested()) return kStatusCancelled;
       if (pipeline != nullptr) {
         pipeline->Submit(buffer, /*topLevel=*/pattern == pipeline->top);
         result = kPending;
@@ -235,16 +245,12 @@ StatusCode Walk(const Settings& settings, const char16_t* pattern, FileOperation
     // A sub-directory whose pattern would not fit in the buffer is skipped.
     if (n + name.size() + 1 + rest.size() + 1 > kPathCapacity) continue;
     PutName(buffer, n, name);
-    // A link back to a directory the walk is already inside would repeat it without end.
+    if (RunStopRequested()) return kStatusCancelled;
     DirectoryId id;
-    const bool known = GetDirectoryId(buffer, id);
-    if (known && ancestors.contains(id)) continue;
+    if (GetDirectoryId(buffer, id) && !visited.add(id)) continue;
     buffer[n + name.size()] = kPathSeparator;
     PutName(buffer, n + name.size() + 1, rest);
-    const bool pushed = known && ancestors.count < std::size(ancestors.ids);
-    if (pushed) ancestors.ids[ancestors.count++] = id;
-    const StatusCode below = Walk(settings, buffer, operation, context, ancestors, pipeline);
-    if (pushed) --ancestors.count;
+    const StatusCode below = Walk(settings, buffer, operation, context, visited, pipeline);
     if (below == kStatusCancelled) return kStatusCancelled;
   }
   return result;
@@ -261,16 +267,17 @@ FileOutcome Outcome(StatusCode code, std::u16string_view path) {
 
 StatusCode WalkPattern(const Settings& settings, const char16_t* pattern, FileOperation operation,
                        void* context, unsigned threads) {
-  Ancestors ancestors;
+  Visited visited;
   DirectoryId id;
   if (HasOption(settings, kRecursive) && LevelId(pattern, NamePosition(pattern), id)) {
-    ancestors.ids[ancestors.count++] = id;
+    visited.add(id);
   }
   if (threads == 0) threads = std::thread::hardware_concurrency();
-  if (threads <= 1) return Walk(settings, pattern, operation, context, ancestors, nullptr);
+  if (threads <= 1) return Walk(settings, pattern, operation, context, visited, nullptr);
   Pipeline pipeline(settings, operation, context, threads, pattern);
-  Walk(settings, pattern, operation, context, ancestors, &pipeline);
-  return pipeline.Finish();
+  const StatusCode walked = Walk(settings, pattern, operation, context, visited, &pipeline);
+  const StatusCode last = pipeline.Finish();
+  return walked == kStatusCancelled ? kStatusCancelled : last;
 }
 
 }  // namespace glos

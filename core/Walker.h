@@ -24,7 +24,8 @@ using FileOperation = FileOutcome (*)(const Settings& settings, const char16_t* 
 // Walks pattern (its last element may hold "*" and "?"): every matching file first, then, with
 // Recursive set, every sub-directory not beginning with ".", depth first. Reports each result
 // and 518 for a level without a matching file. Returns the result of the last file handled at
-// this level, kStatusNone when none was, or 511 when the run was cancelled anywhere below.
+// this level, kStatusNone when none was, or 511 when the run was cancelled anywhere below or a
+// stop was requested (RunStopRequested), which is checked before each file and sub-directory.
 // With threads other than 1 (0: one per processor), up to that many files are handled at once
 // while the walk goes on, and every line is still reported in the walk's order by the calling
 // thread: for operations that report nothing themselves, ask nothing and touch no file but their

@@ -1,8 +1,6 @@
 // Wildcard matching of file names.
 #include "core/Wildcard.h"
 
-#include "core/Text.h"
-
 namespace glos {
 namespace {
 
@@ -17,8 +15,7 @@ bool MatchPlain(std::u16string_view pattern, std::u16string_view name) {
     if (p < pattern.size() && pattern[p] == u'*') {
       starPattern = p++;
       starName = n;
-    } else if (p < pattern.size() &&
-               (pattern[p] == u'?' || UpperAscii(pattern[p]) == UpperAscii(name[n]))) {
+    } else if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
       ++p;
       ++n;
     } else if (starPattern != std::u16string_view::npos) {

@@ -1,5 +1,5 @@
-// Matching of file names against the wildcards "*" and "?", as the Win32 enumeration matches
-// ordinary names.
+// Matching of file names against the wildcards "*" and "?" where the system has no wildcards of
+// its own.
 #pragma once
 
 #include <string_view>
@@ -7,9 +7,10 @@
 namespace glos {
 
 // True when name matches pattern. "*" stands for any run of units, none included; "?" for
-// exactly one unit; ASCII letters compare without regard to case; every other unit must be
-// equal. As on Win32, a pattern ending in ".*" also matches the names that match it without
-// those two units, so "*.*" matches every name and "readme.*" matches "readme".
+// exactly one unit; every other unit must be equal, letters in the same case, as names compare
+// on a case-sensitive file system. As on Win32, a pattern ending in ".*" also matches the names
+// that match it without those two units, so "*.*" matches every name and "readme.*" matches
+// "readme".
 bool MatchWildcard(std::u16string_view pattern, std::u16string_view name);
 
 }  // namespace glos

@@ -90,6 +90,7 @@ FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*
   // The old translation file stays whole unless the new one was written completely. Not
   // flushed: after a crash, extracting the unchanged target again gives the same file.
   FlushOutput(output);
+  if (output.failed) return Outcome(kStatusNoMemory, path);
   if (sink.failed || !sink.file.commit(Flush::Lazily)) {
     return Outcome(kStatusCannotSave, translation);
   }

@@ -2,7 +2,6 @@
 #include "engine/OutputBuffer.h"
 
 #include <cstdlib>
-#include <limits>
 
 namespace glos {
 
@@ -11,7 +10,12 @@ constexpr std::size_t kMinimumCapacity = 256;
 }  // namespace
 
 void FlushOutput(OutputBuffer& out) {
-  if (out.sink == nullptr || out.size == 0) return;
+  if (out.sink == nullptr || out.size == 0 || out.failed) return;
+  // Write-back reads translation files below 4 GiB only: a larger output is a failed one.
+  if (out.size > kLargestOutput - out.flushed) {
+    out.failed = true;
+    return;
+  }
   out.sink(out.sinkContext, out.data, out.size);
   out.flushed += out.size;
   out.size = 0;
@@ -22,6 +26,10 @@ bool AppendOutputBuffer(OutputBuffer& out, const OutputBuffer& part) {
   if (out.sink == nullptr || part.size < out.capacity)
     return AppendOutput(out, part.data, part.size);
   FlushOutput(out);
+  if (out.failed || part.size > kLargestOutput - out.flushed) {
+    out.failed = true;
+    return false;
+  }
   out.sink(out.sinkContext, part.data, part.size);
   out.flushed += part.size;
   return true;
@@ -30,23 +38,16 @@ bool AppendOutputBuffer(OutputBuffer& out, const OutputBuffer& part) {
 bool ReserveOutput(OutputBuffer& out, std::size_t extra) {
   if (out.failed) return false;
   if (out.capacity - out.size >= extra) return true;
-  FlushOutput(out);
-  if (out.capacity - out.size >= extra) return true;
-  constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
-  if (extra > kMax - out.size) {
+  if (out.flushed + out.size > kLargestOutput || extra > kLargestOutput - out.flushed - out.size) {
     out.failed = true;
     return false;
   }
+  FlushOutput(out);
+  if (out.capacity - out.size >= extra) return true;
   const std::size_t needed = out.size + extra;
   std::size_t capacity = out.capacity < kMinimumCapacity ? kMinimumCapacity : out.capacity;
-  while (capacity < needed) {
-    // Doubling would wrap: ask for exactly what is needed instead.
-    if (capacity > kMax / 2) {
-      capacity = needed;
-      break;
-    }
-    capacity *= 2;
-  }
+  while (capacity < needed) capacity *= 2;
+  if (capacity > kLargestOutput) capacity = kLargestOutput;
   void* grown = std::realloc(out.data, capacity);
   if (grown == nullptr) {
     out.failed = true;

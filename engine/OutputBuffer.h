@@ -25,13 +25,17 @@ struct OutputBuffer {
   std::uint64_t flushed = 0;  // bytes handed to the sink so far
 };
 
+// The output never reaches 4 GiB: write-back reads translation files below that size only.
+inline constexpr std::uint64_t kLargestOutput = 0xFFFFFFFFu;
+
 // Hands what the buffer holds to its sink, if it has one.
 void FlushOutput(OutputBuffer& out);
 
 // Appends what part holds: straight to out's sink, after what out holds, when it has one.
 bool AppendOutputBuffer(OutputBuffer& out, const OutputBuffer& part);
 
-// Makes room for extra more bytes. False (and failed set) when memory cannot be had.
+// Makes room for extra more bytes. False (and failed set) when memory cannot be had, or when
+// the output, with what was handed to the sink, would grow past kLargestOutput.
 bool ReserveOutput(OutputBuffer& out, std::size_t extra);
 
 // Appends count bytes. False (nothing appended) once the buffer has failed.

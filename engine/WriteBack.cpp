@@ -102,6 +102,22 @@ void RunApply(void* context) {
   }
 }
 
+// True when name is one of the target's translation files: the target's own name, ".tt" and one
+// more unit. The search pattern reads wildcards in the target's name too, so a target named
+// "q?" would otherwise take "qz.ttt" for its own.
+bool IsTranslationName(std::u16string_view name, std::u16string_view target) {
+  return name.size() == target.size() + 4 && SameName(name.substr(0, target.size()), target) &&
+         SameName(name.substr(target.size(), 3), u".tt");
+}
+
+// The next entry of search that is a translation file of target; false when there is none.
+bool NextTranslation(DirectorySearch& search, std::u16string_view target, DirectoryEntry& entry) {
+  while (search.next(entry)) {
+    if (IsTranslationName(entry.name, target)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool FindEntrySpan(const Settings& settings, bool wide, std::uint64_t size,
@@ -139,9 +155,10 @@ bool FindTranslationFiles(const char16_t* path, char16_t* pattern,
   if (!CopyText(pattern, kPathCapacity, path) || !AppendText(pattern, kPathCapacity, u".tt?")) {
     return false;
   }
+  const std::u16string_view targetName(path + NamePosition(path));
   DirectorySearch search(pattern);
   DirectoryEntry entry;
-  while (search.next(entry)) {
+  while (NextTranslation(search, targetName, entry)) {
     if (!entry.isDirectory) names.emplace_back(entry.name);
   }
   return true;

@@ -31,6 +31,11 @@ StatusCode RunPattern(const Settings& settings, const char16_t* path, const char
   if (GetMode(settings) != Mode::Search) {
     return WalkPattern(settings, path, operation, &context);
   }
+  // A text cut to the buffers would find, and overwrite, what nobody asked for.
+  if ((findText != nullptr && !SearchTextFits(settings, findText)) ||
+      (replacementText != nullptr && !SearchTextFits(settings, replacementText))) {
+    return kStatusNone;
+  }
   // The pattern borrows these buffers, so the context must not outlive this call.
   char16_t find[kSearchTextCapacity] = {};
   char16_t replacement[kSearchTextCapacity] = {};

@@ -211,6 +211,16 @@ void RunCollect(void* context) {
 
 }  // namespace
 
+bool SearchTextFits(const Settings& settings, const char16_t* text) {
+  const std::size_t units = TextLength(text);
+  if (units >= kSearchTextCapacity) return false;
+  if (HasOption(settings, kUnicodeMode)) return true;
+  // Four bytes a unit is more than any code page takes, so a cut here means no cut at all.
+  char bytes[4 * kSearchTextCapacity];
+  return ConvertToCodePage(bytes, static_cast<int>(sizeof bytes), text) <
+         static_cast<int>(kSearchTextCapacity);
+}
+
 SearchPattern BuildSearchPattern(const Settings& settings, char16_t* find, char16_t* replacement) {
   // Decided on the typed text: a replacement of "\0" alone is present.
   const bool present = replacement[0] != 0;

@@ -45,6 +45,12 @@ struct SearchContext {
   SearchQuestions questions;
 };
 
+// True when the byte form of a typed text (zero-terminated) fits the buffers whole: at most 259
+// units, and in 8-bit mode at most 259 bytes in the code page, where a character may take more
+// than one. A text that does not fit is refused, never cut: a cut find text finds what the user
+// did not ask for.
+bool SearchTextFits(const Settings& settings, const char16_t* text);
+
 // Rewrites the typed texts in find and replacement (zero-terminated, kSearchTextCapacity units
 // each) in place into their byte form and returns the pattern pointing at them: units of the
 // width chosen by UnicodeMode (8-bit text is first converted to the code page), escapes resolved,

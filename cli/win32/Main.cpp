@@ -9,7 +9,26 @@
 
 #include "cli/Cli.h"
 
+namespace {
+
+// Windows hands out no standard handle to a file the program opens later, and the engine opens
+// files by handle, never through these streams; but a stream without a handle fails every write.
+// Each one without a handle writes to, or reads from, NUL instead, as on POSIX.
+void OpenMissingStandardStreams() {
+  const struct {
+    FILE* stream;
+    const wchar_t* mode;
+  } streams[] = {{stdin, L"rb"}, {stdout, L"wb"}, {stderr, L"wb"}};
+  for (const auto& s : streams) {
+    const int fd = _fileno(s.stream);
+    if (fd < 0 || _get_osfhandle(fd) < 0) _wfreopen(L"NUL", s.mode, s.stream);
+  }
+}
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
+  OpenMissingStandardStreams();
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   _setmode(_fileno(stdin), _O_BINARY);

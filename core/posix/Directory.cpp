@@ -3,8 +3,8 @@
 // POSIX platform layer, directory enumeration. Only the opendir(3)/readdir(3) loop behind
 // DirectorySearch lives here. The system knows no wildcards, so the whole directory is read and
 // its names matched with MatchWildcard; the matches are sorted by their upper-cased UTF-16 units
-// (NTFS order, and the same on every run). Names that are not valid UTF-8 are left out: they have
-// no UTF-16 form that would lead back to the same file.
+// (NTFS order, and the same on every run). Bytes of a name that are not valid UTF-8 travel as
+// the lone surrogates that stand for them, so such a name leads back to the same file.
 #include "core/Directory.h"
 
 #include <dirent.h>
@@ -125,6 +125,8 @@ bool DirectorySearch::next(DirectoryEntry& entry) {
   entry.isDirectory = match.isDirectory;
   return true;
 }
+
+bool SameName(std::u16string_view a, std::u16string_view b) { return a == b; }
 
 bool GetDirectoryId(const char16_t* path, DirectoryId& id) {
   const posix::NativePath native = posix::ToNativePath(path);

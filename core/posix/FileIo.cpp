@@ -263,9 +263,11 @@ bool RemoveFile(const char16_t* path) {
 void ReleaseFileCache(const char16_t* path) {
   const posix::NativePath native = posix::ToNativePath(path);
   if (!native.ok) return;
-  // Non-blocking, so that a FIFO under that name is not waited on.
-  FileDescriptor fd(::open(native.bytes, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  // Only a regular file is opened: opening a device or FIFO can act on it.
   struct stat info;
+  if (::stat(native.bytes, &info) != 0 || !S_ISREG(info.st_mode)) return;
+  // Non-blocking, so that a FIFO swapped in under that name is not waited on.
+  FileDescriptor fd(::open(native.bytes, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return;
   ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
 }

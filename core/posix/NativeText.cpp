@@ -19,6 +19,19 @@ char32_t ReadOne(const char16_t* text, std::size_t i, std::size_t& used, bool& v
   return ReadUtf16(text + i, 2, used, valid);
 }
 
+// The lone surrogate that stands for a byte outside valid UTF-8, and back.
+bool IsEscapedByte(char32_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
+
+// Decodes one character at text[0..available), or stands in for its first byte when the bytes
+// there are not valid UTF-8; used is the count of bytes taken.
+char32_t DecodeLossless(const unsigned char* text, std::size_t available, std::size_t& used) {
+  bool valid = false;
+  const char32_t value = DecodeUtf8(text, available, used, valid);
+  if (valid) return value;
+  used = 1;
+  return 0xDC00 + text[0];
+}
+
 }  // namespace
 
 NativePath ToNativePath(const char16_t* path) {
@@ -31,8 +44,12 @@ NativePath ToNativePath(const char16_t* path) {
     bool valid = false;
     const char32_t value = ReadOne(path, i, used, valid);
     // Four bytes is the most one character takes; the zero needs one more.
-    if (!valid || length + 4 + 1 > kNativePathCapacity) return result;
-    length += EncodeUtf8(value, result.bytes + length);
+    if ((!valid && !IsEscapedByte(path[i])) || length + 4 + 1 > kNativePathCapacity) return result;
+    if (valid) {
+      length += EncodeUtf8(value, result.bytes + length);
+    } else {
+      result.bytes[length++] = static_cast<char>(path[i] & 0xFF);
+    }
     i += used;
   }
   result.bytes[length] = 0;
@@ -47,9 +64,8 @@ int DecodeNativeName(const char* name, std::size_t length, char16_t* dest, std::
   std::size_t units = 0;
   for (std::size_t i = 0; i < length;) {
     std::size_t used = 0;
-    bool valid = false;
-    const char32_t value = DecodeUtf8(bytes + i, length - i, used, valid);
-    if (!valid || value == 0 || units + UnitsOf(value) + 1 > capacity) return -1;
+    const char32_t value = DecodeLossless(bytes + i, length - i, used);
+    if (value == 0 || units + UnitsOf(value) + 1 > capacity) return -1;
     units += WriteUtf16(value, dest + units);
     i += used;
   }
@@ -64,8 +80,7 @@ std::size_t DecodeUtf8Text(const char* text, char16_t* dest, std::size_t capacit
   std::size_t units = 0;
   for (std::size_t i = 0; i < available;) {
     std::size_t used = 0;
-    bool valid = false;
-    const char32_t value = DecodeUtf8(bytes + i, available - i, used, valid);
+    const char32_t value = DecodeLossless(bytes + i, available - i, used);
     if (units + UnitsOf(value) + 1 > capacity) break;
     units += WriteUtf16(value, dest + units);
     i += used;
@@ -81,7 +96,12 @@ std::size_t EncodeUtf8Text(const char16_t* text, char* dest, std::size_t capacit
     bool valid = false;
     const char32_t value = ReadOne(text, i, used, valid);
     char encoded[4];
-    const std::size_t size = EncodeUtf8(value, encoded);
+    std::size_t size = 1;
+    if (!valid && IsEscapedByte(text[i])) {
+      encoded[0] = static_cast<char>(text[i] & 0xFF);
+    } else {
+      size = EncodeUtf8(value, encoded);
+    }
     if (length + size + 1 > capacity) break;
     for (std::size_t k = 0; k < size; ++k) dest[length + k] = encoded[k];
     length += size;

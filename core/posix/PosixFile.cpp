@@ -49,6 +49,12 @@ FileDescriptor OpenShared(const char* path, FileAccess access, bool create, stru
       break;
   }
   if (create) flags |= O_CREAT;
+  // Opening a device or FIFO can act on it (a waiting peer let go, a tape rewound), so the type
+  // is checked before the open; the check after it catches a file swapped in between.
+  struct stat before;
+  if (::stat(path, &before) == 0 ? !S_ISREG(before.st_mode) : errno != ENOENT) {
+    return FileDescriptor();
+  }
   FileDescriptor fd(::open(path, flags, 0666));
   if (!fd.valid()) return FileDescriptor();
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return FileDescriptor();

@@ -44,6 +44,12 @@ bool DirectorySearch::next(DirectoryEntry& entry) {
   return true;
 }
 
+bool SameName(std::u16string_view a, std::u16string_view b) {
+  return CompareStringOrdinal(win32::Wide(a.data()), static_cast<int>(a.size()),
+                              win32::Wide(b.data()), static_cast<int>(b.size()),
+                              TRUE) == CSTR_EQUAL;
+}
+
 bool GetDirectoryId(const char16_t* path, DirectoryId& id) {
   // Backup semantics open a directory handle; no access right is needed to read its identity.
   win32::ScopedHandle handle(

@@ -3,12 +3,16 @@
 // the reading of profile values.
 #ifndef _WIN32
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "core/FileIo.h"
 #include "core/MappedFile.h"
@@ -33,16 +37,31 @@ mode_t ModeOf(const std::u16string& path) {
   return ::stat(U8(path).c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
-TEST(PlatformPosixTest, AFifoIsRefusedWithoutWaitingForAPeer) {
+// Refused without waiting, and never opened: opening a FIFO or device can act on it, here by
+// letting a peer waiting at the other end go.
+TEST(PlatformPosixTest, AFifoIsRefusedWithoutWaitingForAPeerAndNeverOpened) {
   TempDir dir;
   const auto path = dir.file(u"pipe");
   ASSERT_EQ(::mkfifo(U8(path).c_str(), 0666), 0);
   const Bytes data = ToBytes("x");
-  EXPECT_TRUE(MappedFile(path.c_str(), true).failed());
-  EXPECT_EQ(ReadWholeFile(path.c_str()).data, nullptr);
-  EXPECT_EQ(WriteWholeFile(path.c_str(), data.data(), data.size(), false), 0u);
-  EXPECT_EQ(ReplaceWholeFile(path.c_str(), data.data(), data.size(), Flush::ToDisk), 0u);
-  ReleaseFileCache(path.c_str());
+  for (const int peerEnd : {-1, O_WRONLY, O_RDONLY}) {
+    std::atomic<bool> peerOpened{false};
+    std::thread peer([&] {
+      if (peerEnd >= 0) ::close(::open(U8(path).c_str(), peerEnd));
+      peerOpened = peerEnd >= 0;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(MappedFile(path.c_str(), true).failed());
+    EXPECT_TRUE(MappedFile(path.c_str(), false).failed());
+    EXPECT_EQ(ReadWholeFile(path.c_str()).data, nullptr);
+    EXPECT_EQ(WriteWholeFile(path.c_str(), data.data(), data.size(), false), 0u);
+    EXPECT_EQ(ReplaceWholeFile(path.c_str(), data.data(), data.size(), Flush::ToDisk), 0u);
+    ReleaseFileCache(path.c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(peerOpened) << peerEnd;
+    ::close(::open(U8(path).c_str(), O_RDWR | O_NONBLOCK));  // lets the peer go
+    peer.join();
+  }
 }
 
 TEST(PlatformPosixTest, AFileOf4GiBOrMoreIsNeitherMappedNorRead) {
@@ -61,14 +80,20 @@ TEST(PlatformPosixTest, AFileOf4GiBOrMoreIsNeitherMappedNorRead) {
   }
 }
 
+// The permission bits are kept; set-user-ID, set-group-ID and sticky never pass to the new file.
 TEST(PlatformPosixTest, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask) {
   TempDir dir;
   const auto kept = dir.file(u"kept.ttt");
-  WriteFile(kept, ToBytes("old"));
-  ASSERT_EQ(::chmod(U8(kept).c_str(), 0640), 0);
   const Bytes data = ToBytes("new");
-  ASSERT_EQ(ReplaceWholeFile(kept.c_str(), data.data(), data.size(), Flush::ToDisk), data.size());
-  EXPECT_EQ(ModeOf(kept), 0640u);
+  const mode_t cases[][2] = {
+      {0640, 0640}, {04755, 0755}, {02750, 0750}, {01777, 0777}, {07644, 0644}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c[0]);
+    WriteFile(kept, ToBytes("old"));
+    ASSERT_EQ(::chmod(U8(kept).c_str(), c[0]), 0);
+    ASSERT_EQ(ReplaceWholeFile(kept.c_str(), data.data(), data.size(), Flush::ToDisk), data.size());
+    EXPECT_EQ(ModeOf(kept), c[1]);
+  }
 
   const mode_t mask = ::umask(022);
   const auto fresh = dir.file(u"fresh.ttt");
@@ -102,6 +127,11 @@ TEST(PlatformPosixTest, TheCodePageIsUtf8CutAtCharacterBoundaries) {
       {u"a\U0001F600", 5, "a"},
       {u"a\U0001F600", 6, "a\xF0\x9F\x98\x80"},
       {u"\xD800x", 16, "\xEF\xBF\xBDx"},
+      {u"a\xDCFF\xDC80"
+       u"b",
+       16,
+       "a\xFF\x80"
+       "b"},  // bytes that were not UTF-8 come back
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(U8(c.text) + " in " + std::to_string(c.capacity));
@@ -111,7 +141,7 @@ TEST(PlatformPosixTest, TheCodePageIsUtf8CutAtCharacterBoundaries) {
   }
   char16_t units[8];
   EXPECT_EQ(ConvertFromCodePage(units, 8, "a\xFF\xE4\xB8\xAD"), 3);
-  EXPECT_EQ(std::u16string(units), u"a\uFFFD中");
+  EXPECT_EQ(std::u16string(units), u"a\xDCFF中");
   EXPECT_EQ(ConvertFromCodePage(units, 3, "a\xF0\x9F\x98\x80"), 1);
   EXPECT_EQ(std::u16string(units), u"a");
 }

@@ -167,21 +167,44 @@ TEST_F(WalkerTest, SubdirectoryTooDeepForTheBufferIsSkippedWithoutOverflow) {
   for (const auto& line : log) EXPECT_EQ(line.find("x.dll"), std::string::npos) << line;
 }
 
-TEST_F(WalkerTest, LinksBackToEnclosingDirectoriesAreNotWalkedAgain) {
+TEST_F(WalkerTest, EveryDirectoryIsWalkedOncePerRunHoweverLinksLeadToIt) {
   if (IsWindowsBuild()) GTEST_SKIP() << "directory links need privileges on Windows";
+  namespace fs = std::filesystem;
+  const auto link = [this](const std::string& to, const std::string& at) {
+    fs::create_directory_symlink(fs::path(Path(to)), fs::path(Path(at)));
+  };
+  // Loops back to enclosing directories, and a second way into a directory walked already.
   Mkdir("a/b");
   Touch("a/1.dll");
   Touch("a/b/2.dll");
-  namespace fs = std::filesystem;
-  // Several loops in one directory would otherwise branch at every level of the path.
-  fs::create_directory_symlink(fs::path(Path("a")), fs::path(Path("a/b/up")));
-  fs::create_directory_symlink(fs::path(Path("a/b")), fs::path(Path("a/b/self")));
-  fs::create_directory_symlink(fs::path(dir_.path()), fs::path(Path("a/b/top")));
-  fs::create_directory_symlink(fs::path(Path("a/b")), fs::path(Path("side")));
-  // A link elsewhere is followed; only a directory the walk is already inside is not entered.
+  link("a", "a/b/up");
+  link("a/b", "a/b/self");
+  link("", "a/b/top");
+  link("a/b", "side");
   EXPECT_EQ(Walk("*.dll", true),
-            (std::vector<std::string>{"518 *.dll", "514 a/1.dll", "514 a/b/2.dll", "514 side/2.dll",
-                                      "514 side/up/1.dll"}));
+            (std::vector<std::string>{"518 *.dll", "514 a/1.dll", "514 a/b/2.dll"}));
+  // A lattice: each level links twice to the next, 2^12 ways down to the last one.
+  std::string level = "lattice";
+  for (int depth = 0; depth < 12; ++depth) {
+    Mkdir(level + "/next");
+    Touch(level + "/x.bin");
+    link(level + "/next", level + "/other");
+    level += "/next";
+  }
+  recorder_.visited.clear();
+  Walk("*.bin", true);
+  EXPECT_EQ(recorder_.visited.size(), 12u);
+}
+
+TEST_F(WalkerTest, OurOwnTemporaryFilesAreNoTargets) {
+  for (const char* name : {".~glos1a2b-0.tmp", "~glos1f-3.tmp", "~glosx-1.tmp", "~glos1-2.tmp.bak",
+                           "a.~glos1-2.tmp", "~glos-1.tmp"}) {
+    Touch(name);
+  }
+  auto log = Walk("*", false);
+  std::sort(log.begin(), log.end());
+  EXPECT_EQ(log, (std::vector<std::string>{"514 a.~glos1-2.tmp", "514 ~glos-1.tmp",
+                                           "514 ~glos1-2.tmp.bak", "514 ~glosx-1.tmp"}));
 }
 
 }  // namespace

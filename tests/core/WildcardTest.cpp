@@ -1,4 +1,4 @@
-// MatchWildcard: "*", "?", case, and the Win32 rule for a trailing ".*".
+// MatchWildcard: "*", "?", exact case, and the Win32 rule for a trailing ".*".
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,13 +18,14 @@ struct Case {
 constexpr Case kCases[] = {
     {u"*", u"anything.dll", true},
     {u"*", u".hidden", true},
-    {u"*.dll", u"KERNEL32.DLL", true},
+    {u"*.dll", u"KERNEL32.DLL", false},  // names are case-sensitive
+    {u"*.DLL", u"KERNEL32.DLL", true},
     {u"*.dll", u"a.dll.bak", false},
     {u"*.dll", u"dll", false},
     {u"*.*", u"noextension", true},
     {u"*.*", u"..", true},
     {u"readme.*", u"readme", true},
-    {u"readme.*", u"README.TXT", true},
+    {u"readme.*", u"README.TXT", false},
     {u"readme.*", u"readmex", false},
     {u"a?c", u"abc", true},
     {u"a?c", u"ac", false},
@@ -38,14 +39,15 @@ constexpr Case kCases[] = {
     {u"", u"x", false},
     {u"x", u"", false},
     {u"[ab]", u"a", false},
-    {u"[ab]", u"[AB]", true},
+    {u"[ab]", u"[ab]", true},
     {u"é", u"É", false},
-    {u"file.TTT", u"File.ttt", true},
+    {u"file.TTT", u"File.ttt", false},
+    {u"a.bin", u"A.BIN", false},
     {u"*.tt?", u"x.ttt", true},
     {u"*.tt?", u"x.tt", false},
 };
 
-TEST(WildcardTest, MatchesAsWin32EnumerationDoes) {
+TEST(WildcardTest, MatchesAsWin32EnumerationDoesButWithExactCase) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(test::U8(c.pattern) + " ~ " + test::U8(c.name));
     EXPECT_EQ(MatchWildcard(c.pattern, c.name), c.matches);
@@ -57,9 +59,7 @@ bool Reference(std::u16string_view p, std::u16string_view n) {
   if (p.empty()) return n.empty();
   if (p[0] == u'*') return Reference(p.substr(1), n) || (!n.empty() && Reference(p, n.substr(1)));
   if (n.empty()) return false;
-  const bool same = p[0] == u'?' || p[0] == n[0] || (p[0] == u'a' && n[0] == u'A') ||
-                    (p[0] == u'A' && n[0] == u'a');
-  return same && Reference(p.substr(1), n.substr(1));
+  return (p[0] == u'?' || p[0] == n[0]) && Reference(p.substr(1), n.substr(1));
 }
 
 void AllStrings(const std::u16string& alphabet, std::size_t maxLength,

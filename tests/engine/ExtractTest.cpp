@@ -14,6 +14,7 @@
 
 #include "core/Directory.h"
 #include "engine/Extract.h"
+#include "engine/OutputBuffer.h"
 #include "tests/support/TestSupport.h"
 
 namespace glos::test {
@@ -31,6 +32,25 @@ class ExtractTest : public FileOperationTest {
  protected:
   StatusCode Extract(const std::u16string& target) { return Run(ExtractFile, target); }
 };
+
+// Write-back reads translation files below 4 GiB only, so the output never grows that far: the
+// extraction fails with 521 instead.
+TEST(ExtractOutputTest, NeverGrowsTo4GiB) {
+  const struct {
+    std::size_t first;
+    std::size_t second;
+    bool grows;
+  } cases[] = {{100, 1000, true}, {0, std::size_t{1} << 32, false}, {1000, kLargestOutput, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.second);
+    OutputOwner owner;
+    OutputBuffer& out = owner.buffer();
+    ASSERT_TRUE(AppendOutput(out, Bytes(c.first, 1).data(), c.first));
+    EXPECT_EQ(ReserveOutput(out, c.second), c.grows);
+    EXPECT_EQ(out.failed, !c.grows);
+    EXPECT_LE(out.capacity, kLargestOutput);
+  }
+}
 
 TEST_F(ExtractTest, TooSmallEmptyAndMissingFiles) {
   const struct {

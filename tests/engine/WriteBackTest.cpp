@@ -186,6 +186,35 @@ TEST_F(WriteBackFileTest, EveryTranslationFileIsAppliedAndAllButTheLastReported)
   EXPECT_EQ(patched[4], '.');
 }
 
+// The translation files of a target are its exact name, ".tt" and one unit: wildcards in the
+// name are not read as such, and on POSIX case counts. Translation file k writes 'A' + k at k.
+TEST_F(WriteBackFileTest, TheTargetsNameIsNeverAPattern) {
+  if (IsWindowsBuild()) GTEST_SKIP() << "Windows names hold neither \"*\" nor \"?\"";
+  const struct {
+    const char16_t* target;
+    std::vector<std::u16string> files;
+    const char* expected;
+  } cases[] = {
+      {u"star*", {u"starfish.ttt", u"star*.ttt"}, ".B."},
+      {u"q?", {u"qz.ttt", u"q?.tt"}, "..."},
+      {u"a.bin", {u"A.BIN.TTT", u"a.bin.TTT", u"a.bin.ttt.ttt"}, "..."},
+      {u"x", {u"x.tt1", u"x.ttt"}, "AB."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(U8(c.target));
+    TempDir dir;
+    const auto target = dir.file(c.target);
+    WriteFile(target, Bytes(3, '.'));
+    for (std::size_t k = 0; k < c.files.size(); ++k) {
+      WriteFile(dir.file(c.files[k]),
+                ToBytes("[Glosmorin]\r\n0x0000000" + std::to_string(k) + ",0001=" +
+                        std::string(1, static_cast<char>('A' + k)) + "\r\n"));
+    }
+    WriteBack(target);
+    EXPECT_EQ(ReadFile(target), ToBytes(c.expected));
+  }
+}
+
 TEST_F(WriteBackFileTest, HeaderOnlyTranslationLeavesTheTargetUnchanged) {
   const auto target = dir_.file(u"a.dll");
   WriteFile(target, Bytes(4096, 0x5A));
