@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <string_view>
 
+#include "core/CodePage.h"
 #include "core/Directory.h"
 #include "core/Settings.h"
 #include "core/Status.h"
 #include "core/TextFormat.h"
 #include "engine/EndCharacter.h"
+#include "exchange/Exchange.h"
 #include "search/Run.h"
 
 namespace glos {
@@ -26,6 +28,8 @@ constexpr char kUsage[] =
     "usage: glosmorin-cli [OPTIONS] extract   PATH\n"
     "       glosmorin-cli [OPTIONS] writeback PATH\n"
     "       glosmorin-cli [OPTIONS] search    PATH --find TEXT [--replace TEXT]\n"
+    "       glosmorin-cli [OPTIONS] export    PATH [--format po|xliff] [--codepage CP]\n"
+    "       glosmorin-cli [OPTIONS] import    PATH [--format po|xliff] [--codepage CP]\n"
     "\n"
     "PATH names one file or, with \"*\" and \"?\" in its last element, many.\n"
     "Options start from the defaults, or from --profile FILE, then each flag sets its field:\n"
@@ -43,6 +47,11 @@ constexpr char kUsage[] =
     "      --profile FILE       read the options from this profile\n"
     "      --find TEXT          the escaped text to search for (search needs it)\n"
     "      --replace TEXT       the escaped text to put in its place\n"
+    "      --format po|xliff    export/import: <file>.po (default) or <file>.xlf\n"
+    "      --codepage CP        export/import: the Windows code page of 8-bit strings\n"
+    "                           (936, 950, 932, 949, 1250-1258, 65001; default: the\n"
+    "                           ANSI code page on Windows, 65001 elsewhere; on import\n"
+    "                           the one the file was exported with)\n"
     "  -h, --help               show this text\n"
     "      --version            show the version\n"
     "Exit status: 0 done, 1 an error was logged, 2 usage error, 3 cancelled.\n";
@@ -78,6 +87,7 @@ struct CommandLine {
   std::u16string find;
   bool hasFind = false;
   std::u16string replace;
+  ExchangeOptions exchange;
   std::vector<Edit> edits;
   bool help = false;
   bool version = false;
@@ -140,6 +150,20 @@ std::string Parse(const std::vector<std::u16string>& arguments, CommandLine& lin
       line.hasFind = true;
     } else if (a == u"--replace") {
       if (!value(line.replace)) return name + " needs a text";
+    } else if (a == u"--format") {
+      if (!value(text)) return name + " needs po or xliff";
+      if (text != u"po" && text != u"xliff") return name + " takes po or xliff";
+      line.exchange.format = text == u"po" ? ExchangeFormat::Po : ExchangeFormat::Xliff;
+    } else if (a == u"--codepage") {
+      unsigned number = 0;
+      if (!value(text)) return name + " needs a code page number";
+      for (char16_t c : text) {
+        if (c < u'0' || c > u'9' || number > 100000) return name + " takes a code page number";
+        number = number * 10 + (c - u'0');
+      }
+      if (!IsCodePageSupported(number))
+        return "code page " + Utf16ToUtf8(text) + " is not supported";
+      line.exchange.codePage = number;
     } else if (a.size() > 1 && a[0] == u'-') {
       return "unknown option " + name;
     } else if (line.command.empty()) {
@@ -183,7 +207,7 @@ struct ConsoleLog {
 
 void PrintStatus(void* context, StatusCode code, const StatusArgument& argument) {
   auto* log = static_cast<ConsoleLog*>(context);
-  if (IsErrorStatus(code)) log->sawError = true;
+  if (IsErrorStatus(code) || IsExchangeProblem(code)) log->sawError = true;
   char16_t line[kFormatCapacity];
   const int length = FormatStatusLine(code, argument, line);
   std::string bytes = Utf16ToUtf8(std::u16string_view(line, static_cast<std::size_t>(length)));
@@ -259,7 +283,9 @@ int RunCli(const std::vector<std::u16string>& arguments) {
     return kExitDone;
   }
   if (line.command.empty()) return UsageError("no command given");
-  if (line.command != u"extract" && line.command != u"writeback" && line.command != u"search")
+  const bool exchange = line.command == u"export" || line.command == u"import";
+  if (line.command != u"extract" && line.command != u"writeback" && line.command != u"search" &&
+      !exchange)
     return UsageError("unknown command " + Utf16ToUtf8(line.command));
   if (!line.hasPath || line.path.empty()) return UsageError("no path given");
   if (line.path.size() >= kPathCapacity) return UsageError("the path is longer than 259 units");
@@ -279,6 +305,12 @@ int RunCli(const std::vector<std::u16string>& arguments) {
   ConsoleLog log;
   SetStatusSink(PrintStatus, &log);
   ApplyEdits(settings, line.edits);
+  if (exchange) {
+    WalkPattern(settings, line.path.c_str(), line.command == u"export" ? ExportFile : ImportFile,
+                &line.exchange);
+    SetStatusSink(nullptr, nullptr);
+    return log.sawError ? kExitError : kExitDone;
+  }
   if (line.command == u"extract") {
     SetMode(settings, 0);
   } else if (line.command == u"writeback") {

@@ -53,6 +53,9 @@ int FormatStatusLine(StatusCode code, const StatusArgument& argument, char16_t* 
   }
 }
 
-bool IsErrorStatus(StatusCode code) { return code >= kStatusScanFailed && code <= kStatusTooSmall; }
+bool IsErrorStatus(StatusCode code) {
+  return (code >= kStatusScanFailed && code <= kStatusTooSmall) ||
+         code == kStatusExchangeUnreadable;
+}
 
 }  // namespace glos

@@ -27,6 +27,13 @@ enum StatusCode : std::uint32_t {
   kStatusCannotSave = 524,
   kStatusTooSmall = 525,
   kStatusOutsideFile = 526,
+  // Translation exchange (PO and XLIFF).
+  kStatusExported = 540,
+  kStatusImported = 541,
+  kStatusTooLong = 542,
+  kStatusUnencodable = 543,
+  kStatusStale = 544,
+  kStatusExchangeUnreadable = 545,
 };
 
 // The argument of one report: a UTF-16 text, an 8-bit text (517) or a number (519, 526).
