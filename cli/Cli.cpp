@@ -190,9 +190,13 @@ void ApplyEdits(Settings& settings, const std::vector<Edit>& edits) {
       case Edit::MinCharsValue:
         SetMinChars(settings, edit.number);
         break;
-      case Edit::TerminatorText:
-        SetTerminatorFromText(settings, edit.text.c_str());
+      case Edit::TerminatorText: {
+        std::uint16_t terminator = 0;
+        if (TerminatorFromText(settings, edit.text.c_str(), terminator)) {
+          SetTerminator(settings, terminator);
+        }
         break;
+      }
       case Edit::ExcludeText:
         CopyText(settings.excludeList, kPathCapacity, edit.text);
         break;
@@ -321,9 +325,9 @@ int RunCli(const std::vector<std::u16string>& arguments) {
   char16_t actionWord[kActionWordCapacity] = {};
   LoadText(line.replace.empty() ? kSearchWord : kReplaceWord, actionWord,
            static_cast<int>(kActionWordCapacity));
-  SearchContext context{actionWord, AskOnConsole, nullptr};
+  const SearchQuestions questions{actionWord, AskOnConsole, nullptr};
   const StatusCode result =
-      RunPattern(settings, line.path.c_str(), line.find.c_str(), line.replace.c_str(), context);
+      RunPattern(settings, line.path.c_str(), line.find.c_str(), line.replace.c_str(), questions);
   SetStatusSink(nullptr, nullptr);
   if (result == kStatusCancelled) return kExitCancelled;
   return log.sawError ? kExitError : kExitDone;

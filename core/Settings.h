@@ -23,19 +23,13 @@ enum OptionBit : std::uint32_t {
 
 enum class Mode : std::uint32_t { Extract = 0, WriteBack = 1, Search = 2 };
 
-// Set by the run driver for a Search run; borrows the run's buffers and is valid only during it.
-struct SearchPattern {
-  std::int32_t findLength = 0;                     // bytes compared at each candidate, 1..520
-  const std::uint8_t* findBytes = nullptr;         // 520-byte find buffer
-  const std::uint8_t* replacementBytes = nullptr;  // 520-byte replacement buffer, or null
-};
-
+// The options of the program. Front ends edit them; everything below reads them only, and what a
+// single run needs besides travels in that run's own context.
 struct Settings {
   const char16_t* sectionName = kProfileSection;
   char16_t profilePath[kPathCapacity] = {};
   std::uint32_t optionWord = kDefaultOptionWord;
   char16_t excludeList[kPathCapacity] = {};
-  SearchPattern searchPattern;
 
   Settings();
 };

@@ -5,15 +5,16 @@
 
 namespace glos {
 
-void SetTerminatorFromText(Settings& settings, const char16_t* text) {
+bool TerminatorFromText(const Settings& settings, const char16_t* text, std::uint16_t& terminator) {
   std::size_t length = 0;
   while (length < kEndCharacterUnits && text[length] != 0) ++length;
-  if (length == 0) return;
+  if (length == 0) return false;
   // With NoLengthCheck the whole text is converted, so there must be room for all its units
   // although only the first becomes the Terminator.
   std::uint8_t units[2 * kEndCharacterUnits] = {};
   UnescapeText(settings, units, text, length, 1, /*prefix=*/false);
-  SetTerminator(settings, static_cast<std::uint16_t>(units[0] | (units[1] << 8)));
+  terminator = static_cast<std::uint16_t>(units[0] | (units[1] << 8));
+  return true;
 }
 
 }  // namespace glos

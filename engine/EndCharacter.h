@@ -8,9 +8,10 @@ namespace glos {
 // At most this many units of an end-character text are taken.
 inline constexpr std::size_t kEndCharacterUnits = 3;
 
-// Unescapes the first kEndCharacterUnits units of text with a capacity of one unit and takes
-// the first unit as the Terminator; no other option changes. An empty text leaves the Terminator
-// as it was. A text yielding more than one unit is reported (516) unless NoLengthCheck is set.
-void SetTerminatorFromText(Settings& settings, const char16_t* text);
+// Unescapes the first kEndCharacterUnits units of text with a capacity of one unit, under the
+// options of settings, and puts the first unit in terminator. An empty text gives false and
+// leaves terminator as it was. A text yielding more than one unit is reported (516) unless
+// NoLengthCheck is set.
+bool TerminatorFromText(const Settings& settings, const char16_t* text, std::uint16_t& terminator);
 
 }  // namespace glos

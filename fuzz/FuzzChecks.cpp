@@ -782,8 +782,7 @@ std::string CheckPatternBuilding(std::uint8_t options, std::uint16_t terminator,
   }
   const bool present = replacement16[0] != 0;
   ReportLog log;
-  BuildSearchPattern(settings, find16.get(), replacement16.get());
-  const SearchPattern& pattern = settings.searchPattern;
+  const SearchPattern pattern = BuildSearchPattern(settings, find16.get(), replacement16.get());
   if (pattern.findLength < 0 || pattern.findLength > kSearchBufferBytes) {
     return "find length " + std::to_string(pattern.findLength);
   }

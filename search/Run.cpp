@@ -17,21 +17,21 @@ FileOperation OperationForMode(const Settings& settings) {
   }
 }
 
-StatusCode RunPattern(Settings& settings, const char16_t* path, const char16_t* findText,
-                      const char16_t* replacementText, SearchContext& context) {
+StatusCode RunPattern(const Settings& settings, const char16_t* path, const char16_t* findText,
+                      const char16_t* replacementText, const SearchQuestions& questions) {
+  SearchContext context;
+  context.questions = questions;
   const FileOperation operation = OperationForMode(settings);
   if (GetMode(settings) != Mode::Search) {
     return WalkPattern(settings, path, operation, &context);
   }
-  // The pattern borrows these buffers, so it must not outlive this call.
+  // The pattern borrows these buffers, so the context must not outlive this call.
   char16_t find[kSearchTextCapacity] = {};
   char16_t replacement[kSearchTextCapacity] = {};
   if (findText != nullptr) CopyText(find, kSearchTextCapacity, findText);
   if (replacementText != nullptr) CopyText(replacement, kSearchTextCapacity, replacementText);
-  BuildSearchPattern(settings, find, replacement);
-  const StatusCode result = WalkPattern(settings, path, operation, &context);
-  settings.searchPattern = SearchPattern{};
-  return result;
+  context.pattern = BuildSearchPattern(settings, find, replacement);
+  return WalkPattern(settings, path, operation, &context);
 }
 
 }  // namespace glos

@@ -189,16 +189,17 @@ void RunScan(void* context) {
 
 }  // namespace
 
-void BuildSearchPattern(Settings& settings, char16_t* find, char16_t* replacement) {
+SearchPattern BuildSearchPattern(const Settings& settings, char16_t* find, char16_t* replacement) {
   // Decided on the typed text: a replacement of "\0" alone is present.
   const bool present = replacement[0] != 0;
   const std::uint32_t width = HasOption(settings, kUnicodeMode) ? 2 : 1;
   ToByteForm(settings, replacement);
   const std::uint32_t units = ToByteForm(settings, find);
-  SearchPattern& pattern = settings.searchPattern;
+  SearchPattern pattern;
   pattern.findLength = static_cast<std::int32_t>(units * width);
   pattern.findBytes = reinterpret_cast<const std::uint8_t*>(find);
   pattern.replacementBytes = present ? reinterpret_cast<const std::uint8_t*>(replacement) : nullptr;
+  return pattern;
 }
 
 bool ScanMatches(const std::uint8_t* view, std::uint64_t size, const std::uint8_t* find,
@@ -217,7 +218,9 @@ bool ScanMatches(const std::uint8_t* view, std::uint64_t size, const std::uint8_
 }
 
 StatusCode SearchFile(const Settings& settings, char16_t* path, void* context) {
-  const SearchPattern& pattern = settings.searchPattern;
+  const auto* search = static_cast<const SearchContext*>(context);
+  if (search == nullptr) return kStatusSearchDone;
+  const SearchPattern& pattern = search->pattern;
   if (pattern.findBytes == nullptr || pattern.findLength < 1 ||
       pattern.findLength > kSearchBufferBytes) {
     return kStatusSearchDone;
@@ -226,10 +229,10 @@ StatusCode SearchFile(const Settings& settings, char16_t* path, void* context) {
   MappedFile file(path, /*readOnly=*/!replacing);
   if (file.failed()) return kStatusCannotMap;
 
-  const auto* search = static_cast<const SearchContext*>(context);
   char16_t actionWord[kActionWordCapacity] = {};
-  if (search != nullptr && search->actionWord != nullptr) {
-    CopyText(actionWord, kActionWordCapacity, search->actionWord);
+  const SearchQuestions& questions = search->questions;
+  if (questions.actionWord != nullptr) {
+    CopyText(actionWord, kActionWordCapacity, questions.actionWord);
   }
   char16_t question[kFormatCapacity] = {};
   const bool askEach = HasOption(settings, kAskEach);
@@ -244,8 +247,8 @@ StatusCode SearchFile(const Settings& settings, char16_t* path, void* context) {
               path,
               actionWord,
               askEach ? question : nullptr,
-              search != nullptr ? search->ask : nullptr,
-              search != nullptr ? search->askContext : nullptr,
+              questions.ask,
+              questions.askContext,
               false};
   if (!RunGuarded(file.data(), static_cast<std::size_t>(file.size()), RunScan, &job)) {
     return kStatusCannotMap;

@@ -23,19 +23,33 @@ enum class Answer { Yes, No, Cancel };
 // tells whether the buttons are Yes/No/Cancel (true) or OK/Cancel (false).
 using AskFunction = Answer (*)(void* context, const char16_t* question, bool withReplacement);
 
-// What a Search run needs from its front end; the walker's context for SearchFile.
-struct SearchContext {
+// The bytes a Search run looks for, built for that run. It borrows the run's buffers and is
+// valid only during it.
+struct SearchPattern {
+  std::int32_t findLength = 0;                     // bytes compared at each candidate, 1..520
+  const std::uint8_t* findBytes = nullptr;         // 520-byte find buffer
+  const std::uint8_t* replacementBytes = nullptr;  // 520-byte replacement buffer, or null
+};
+
+// The front end's side of a Search run: how it asks at a match.
+struct SearchQuestions {
   const char16_t* actionWord = u"";  // named in each question, at most 31 units are used
   AskFunction ask = nullptr;         // null answers Yes to every question
   void* askContext = nullptr;
 };
 
+// What one Search run needs; the walker's context for SearchFile.
+struct SearchContext {
+  SearchPattern pattern;  // empty: every file ends at once with 515
+  SearchQuestions questions;
+};
+
 // Rewrites the typed texts in find and replacement (zero-terminated, kSearchTextCapacity units
-// each) in place into their byte form and points settings.searchPattern at them: units of the
+// each) in place into their byte form and returns the pattern pointing at them: units of the
 // width chosen by UnicodeMode (8-bit text is first converted to the code page), escapes resolved,
 // a length unit first when LengthPrefixed is set, Terminator fill to the end of the capacity.
 // The replacement is present when its typed text is not empty. The pattern borrows both buffers.
-void BuildSearchPattern(Settings& settings, char16_t* find, char16_t* replacement);
+SearchPattern BuildSearchPattern(const Settings& settings, char16_t* find, char16_t* replacement);
 
 // Called at each match with its start offset; returns false to end the scan there.
 using MatchVisitor = bool (*)(void* context, std::uint64_t offset);
@@ -48,7 +62,7 @@ bool ScanMatches(const std::uint8_t* view, std::uint64_t size, const std::uint8_
                  std::uint64_t length, MatchVisitor visit, void* context);
 
 // Per-file operation of Mode 2; context is a SearchContext (or null). Scans the file at path for
-// settings.searchPattern, reports 510 "path:OFFSET" at every match, asks when AskEach is set and
+// the context's pattern, reports 510 "path:OFFSET" at every match, asks when AskEach is set and
 // overwrites accepted matches with the replacement. Returns 515 when the scan ended, 511 when the
 // user cancelled (overwrites made so far stay) and 523 when the file could not be mapped (read-
 // write when a replacement is present) or failed underneath. An empty pattern gives 515 at once.

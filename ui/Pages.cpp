@@ -93,7 +93,10 @@ void TakeMinChars(HWND page) {
 void TakeEndCharacter() {
   char16_t text[kEndCharacterUnits + 1] = {};
   GetDlgItemTextW(Window().currentPage, IDC_END_CHARACTER, Wide(text), kEndCharacterUnits + 1);
-  SetTerminatorFromText(ProgramSettings(), text);
+  std::uint16_t terminator = 0;
+  if (TerminatorFromText(ProgramSettings(), text, terminator)) {
+    SetTerminator(ProgramSettings(), terminator);
+  }
 }
 
 void ShowOkCaption(HWND page) {

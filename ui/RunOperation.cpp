@@ -26,7 +26,7 @@ Answer AskAtMatch(void*, const char16_t* question, bool withReplacement) {
 
 void RunOperation() {
   const WindowState& state = Window();
-  Settings& settings = ProgramSettings();
+  const Settings& settings = ProgramSettings();
   wchar_t path[kPathCapacity] = {};
   wchar_t find[kSearchTextCapacity] = {};
   wchar_t replacement[kSearchTextCapacity] = {};
@@ -43,11 +43,11 @@ void RunOperation() {
 
   wchar_t actionWord[kActionWordCapacity] = {};
   GetDlgItemTextW(state.mainWindow, IDOK, actionWord, kActionWordCapacity);
-  SearchContext context;
-  context.actionWord = Units(actionWord);
-  context.ask = AskAtMatch;
+  SearchQuestions questions;
+  questions.actionWord = Units(actionWord);
+  questions.ask = AskAtMatch;
   RunPattern(settings, Units(path), searching ? Units(find) : nullptr,
-             searching ? Units(replacement) : nullptr, context);
+             searching ? Units(replacement) : nullptr, questions);
 }
 
 }  // namespace glos

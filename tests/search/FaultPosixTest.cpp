@@ -199,12 +199,13 @@ TEST_F(FaultPosixTest, SearchOfATargetTruncatedAtTheFirstMatchGives523) {
   WriteFile(target, content);
   char16_t find[260] = u"MARK";
   char16_t none[260] = {};
-  BuildSearchPattern(settings_, find, none);
+  SearchContext context;
+  context.pattern = BuildSearchPattern(settings_, find, none);
   ReportHook hook([&](StatusCode code) {
     if (code == kStatusFound) Truncate(target, kKept);
   });
   PathBuffer path(target);
-  EXPECT_EQ(SearchFile(settings_, path.units, nullptr), kStatusCannotMap);
+  EXPECT_EQ(SearchFile(settings_, path.units, &context), kStatusCannotMap);
   EXPECT_EQ(hook.codes, std::vector<StatusCode>{kStatusFound});
 }
 

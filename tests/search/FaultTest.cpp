@@ -70,13 +70,10 @@ class FaultTest : public ::testing::Test {
     SetMode(settings, op == Op::Extract ? 0 : op == Op::WriteBack ? 1 : 2);
     char16_t find[260] = u"world";
     char16_t replacement[260] = u"WORLD";
-    if (op == Op::Replace) {
-      BuildSearchPattern(settings, find, replacement);
-    } else {
-      char16_t none[260] = {};
-      BuildSearchPattern(settings, find, none);
-    }
+    char16_t none[260] = {};
     Walk walk;
+    walk.search.pattern =
+        BuildSearchPattern(settings, find, op == Op::Replace ? replacement : none);
     walk.interfere = interfere;
     capture_.clear();
     WalkPattern(settings, target_.c_str(), Interfered, &walk);

@@ -75,8 +75,7 @@ TEST(BuildSearchPatternTest, ByteForms) {
     SetTerminator(settings, c.terminator);
     PathBuffer find(c.find);
     PathBuffer replacement(c.replacement);
-    BuildSearchPattern(settings, find.units, replacement.units);
-    const SearchPattern& pattern = settings.searchPattern;
+    const SearchPattern pattern = BuildSearchPattern(settings, find.units, replacement.units);
     EXPECT_EQ(pattern.findLength, static_cast<std::int32_t>(c.findLead.size()));
     EXPECT_EQ(pattern.findBytes, reinterpret_cast<const std::uint8_t*>(find.units));
     const std::size_t used = c.wide ? 520 : 260;
@@ -102,8 +101,8 @@ TEST(BuildSearchPatternTest, LongestTextsFillTheBuffersWithoutReports) {
       SetOption(settings, kNoLengthCheck, noLengthCheck);
       PathBuffer find(std::u16string(259, u'q'));
       PathBuffer replacement(std::u16string(259, u'r'));
-      BuildSearchPattern(settings, find.units, replacement.units);
-      EXPECT_EQ(settings.searchPattern.findLength, wide ? 520 : 260);
+      EXPECT_EQ(BuildSearchPattern(settings, find.units, replacement.units).findLength,
+                wide ? 520 : 260);
       const auto* bytes = reinterpret_cast<const std::uint8_t*>(find.units);
       EXPECT_EQ(bytes[0], 259 & 0xFF);
       EXPECT_EQ(bytes[wide ? 518 : 259], 'q');
@@ -118,9 +117,9 @@ TEST(BuildSearchPatternTest, WideCharactersIn8BitModeStayWithinTheScratch) {
   PathBuffer replacement(u"");
   char converted[260];
   const int expected = ConvertToCodePage(converted, 260, find.units);
-  BuildSearchPattern(settings, find.units, replacement.units);
-  EXPECT_EQ(settings.searchPattern.findLength, expected);
-  EXPECT_LE(settings.searchPattern.findLength, 259);
+  const SearchPattern pattern = BuildSearchPattern(settings, find.units, replacement.units);
+  EXPECT_EQ(pattern.findLength, expected);
+  EXPECT_LE(pattern.findLength, 259);
   EXPECT_EQ(std::memcmp(find.units, converted, static_cast<std::size_t>(expected)), 0);
 }
 
@@ -147,7 +146,7 @@ class SearchFileTest : public ::testing::Test {
   void Build(const std::u16string& find, const std::u16string& replacement = u"") {
     CopyText(find_, 260, find);
     CopyText(replacement_, 260, replacement);
-    BuildSearchPattern(settings_, find_, replacement_);
+    context_.pattern = BuildSearchPattern(settings_, find_, replacement_);
   }
   StatusCode Search(const std::u16string& path) {
     PathBuffer buffer(path);
@@ -171,7 +170,7 @@ class SearchFileTest : public ::testing::Test {
   char16_t find_[260] = {};
   char16_t replacement_[260] = {};
   ScriptedAsker asker_;
-  SearchContext context_{u"\u66ff\u6362", ScriptedAsker::Ask, &asker_};
+  SearchContext context_{{}, {u"\u66ff\u6362", ScriptedAsker::Ask, &asker_}};
   StatusCapture capture_;
 };
 
@@ -206,7 +205,7 @@ TEST_F(SearchFileTest, MissingAndEmptyFilesCannotBeMapped) {
 
 TEST_F(SearchFileTest, EmptyPatternEndsAtOnce) {
   Build(u"");
-  EXPECT_EQ(settings_.searchPattern.findLength, 0);
+  EXPECT_EQ(context_.pattern.findLength, 0);
   WriteFile(dir_.file(u"f"), ToBytes("abc"));
   EXPECT_EQ(Search(dir_.file(u"f")), kStatusSearchDone);
   EXPECT_TRUE(capture_.reports().empty());
@@ -325,7 +324,7 @@ TEST_F(SearchFileTest, CancelAcrossTwoFilesEndsTheRunAndKeepsEarlierWrites) {
   WriteFile(second, ToBytes("kk-kk-kk-"));
   WriteFile(dir_.file(u"3.bin"), ToBytes("kk-"));
   asker_.answers = {Answer::Yes, Answer::No, Answer::No, Answer::Cancel};
-  EXPECT_EQ(RunPattern(settings_, dir_.file(u"*.bin").c_str(), u"kk", u"ZZ", context_),
+  EXPECT_EQ(RunPattern(settings_, dir_.file(u"*.bin").c_str(), u"kk", u"ZZ", context_.questions),
             kStatusCancelled);
   const std::vector<Report> expected = {
       {kStatusFound, U8(first) + ":00000001"},  {kStatusFound, U8(first) + ":00000004"},
@@ -336,9 +335,6 @@ TEST_F(SearchFileTest, CancelAcrossTwoFilesEndsTheRunAndKeepsEarlierWrites) {
   EXPECT_EQ(ReadFile(first), ToBytes("-ZZ-kk-"));
   EXPECT_EQ(ReadFile(second), ToBytes("kk-kk-kk-"));
   EXPECT_EQ(ReadFile(dir_.file(u"3.bin")), ToBytes("kk-"));
-  // The pattern borrowed the run's buffers; it is gone with them.
-  EXPECT_EQ(settings_.searchPattern.findBytes, nullptr);
-  EXPECT_EQ(settings_.searchPattern.findLength, 0);
 }
 
 TEST_F(SearchFileTest, FileTruncatedUnderneathFailsAndKeepsEarlierWrites) {
@@ -405,9 +401,9 @@ TEST_F(SearchFileTest, FastScanAgreesWithTheReferenceOnRandomData) {
     }
     if (!replacing) replacementText.clear();
     Build(findText, replacementText);
-    const auto length = static_cast<std::size_t>(settings_.searchPattern.findLength);
+    const auto length = static_cast<std::size_t>(context_.pattern.findLength);
     ASSERT_EQ(length, units * (wide ? 2 : 1));
-    const Bytes find(settings_.searchPattern.findBytes, settings_.searchPattern.findBytes + length);
+    const Bytes find(context_.pattern.findBytes, context_.pattern.findBytes + length);
     const Bytes replacement(reinterpret_cast<const std::uint8_t*>(replacement_),
                             reinterpret_cast<const std::uint8_t*>(replacement_) + length);
 

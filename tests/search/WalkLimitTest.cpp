@@ -32,9 +32,8 @@ class WalkLimitTest : public ::testing::Test {
     Settings settings;
     SetMode(settings, mode);
     SetOption(settings, kRecursive, recursive);
-    SearchContext context;
     StatusCapture capture;
-    RunPattern(settings, pattern.c_str(), u"x", nullptr, context);
+    RunPattern(settings, pattern.c_str(), u"x", nullptr, SearchQuestions{});
     for (const Report& r : capture.reports()) {
       // A match's argument is the path followed by its offset.
       if (r.code != kStatusFound) {
