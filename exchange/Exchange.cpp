@@ -140,6 +140,12 @@ void ReportUnit(StatusCode code, const Catalog& catalog, std::uint32_t offset,
   ReportStatus(code, text.c_str());
 }
 
+// The walker's context, or the defaults when there is none.
+const ExchangeOptions& OptionsOf(const void* context) {
+  static const ExchangeOptions kDefaults;
+  return context != nullptr ? *static_cast<const ExchangeOptions*>(context) : kDefaults;
+}
+
 struct ImportString {
   std::uint32_t offset;
   std::uint32_t length;  // units of the slot
@@ -157,7 +163,7 @@ bool IsExchangeProblem(StatusCode code) {
 }
 
 StatusCode ExportFile(const Settings& /*settings*/, char16_t* path, void* context) {
-  const auto& options = *static_cast<const ExchangeOptions*>(context);
+  const ExchangeOptions& options = OptionsOf(context);
   char16_t translationPath[kPathCapacity];
   char16_t exchangePath[kPathCapacity];
   if (!CopyText(translationPath, kPathCapacity, path) ||
@@ -203,7 +209,7 @@ StatusCode ExportFile(const Settings& /*settings*/, char16_t* path, void* contex
 }
 
 StatusCode ImportFile(const Settings& settings, char16_t* path, void* context) {
-  const auto& options = *static_cast<const ExchangeOptions*>(context);
+  const ExchangeOptions& options = OptionsOf(context);
   char16_t translationPath[kPathCapacity];
   char16_t exchangePath[kPathCapacity];
   if (!CopyText(translationPath, kPathCapacity, path) ||

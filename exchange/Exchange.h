@@ -9,7 +9,7 @@ namespace glos {
 
 enum class ExchangeFormat { Po, Xliff };
 
-// The context the walker hands to ExportFile and ImportFile.
+// The context the walker hands to ExportFile and ImportFile; none means the defaults.
 struct ExchangeOptions {
   ExchangeFormat format = ExchangeFormat::Po;
   unsigned codePage = 0;  // of 8-bit strings; 0: the file's own on import, else the default
