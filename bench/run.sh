@@ -131,6 +131,39 @@ row() {  # label, ours, peer, target
 
 mb=$((size / 1000000))
 
+print_table() {
+  echo
+  printf 'machine: %s cores, %s; input %s MB of PE DLLs, %s runs each, medians\n' "$(nproc)" \
+    "$(lscpu | sed -n 's/^Model name: *//p')" "$mb" "$runs"
+  printf '%-62s %9s %9s %7s  %s\n' "case" "ours" "peer" "ratio" "target"
+  printf '%s\n' "${rows[@]}"
+}
+
+# Translation exchange: the whole input's translation file exported to PO and imported back,
+# each against the extraction that makes that translation file.
+exchange_rows() {
+  "$cli" -x "" extract "$work/input.bin" > /dev/null
+  local entries
+  entries=$(grep -c '^0x' "$work/input.bin.ttt")
+  peer_cmd() { "$cli" -x "" extract "$work/input.bin"; }
+  ours_cmd() { "$cli" export "$work/input.bin"; }
+  pair
+  row "export to PO, $entries entries, vs their extraction (s)" "$ours" "$peer" "<= 1"
+  "$cli" export "$work/input.bin" > /dev/null
+  local units
+  units=$(grep -c '^msgid ' "$work/input.bin.po")
+  ours_cmd() { "$cli" import "$work/input.bin"; }
+  pair
+  row "import from PO, $((units - 1)) units, vs the extraction (s)" "$ours" "$peer" "<= 1"
+  rm -f "$work/input.bin.po"
+}
+# GLOS_BENCH_ONLY=exchange measures these rows alone.
+if [ "${GLOS_BENCH_ONLY:-}" = exchange ]; then
+  exchange_rows
+  print_table
+  exit 0
+fi
+
 ours_cmd() { "$cli" -x "" extract "$work/input.bin"; }
 peer_cmd() { strings -a -t x -n 4 "$work/input.bin"; }
 pair
@@ -264,9 +297,6 @@ growth "extract length-prefixed UTF-16 -b -u -a" "-b -u -a" 200 100
 set +f
 rm -f "$data"/prefix*.bin.ttt
 
-echo
-printf 'machine: %s cores, %s; input %s MB of PE DLLs, %s runs each, medians\n' "$(nproc)" \
-  "$(lscpu | sed -n 's/^Model name: *//p')" "$mb" "$runs"
-printf '%-62s %9s %9s %7s  %s\n' "case" "ours" "peer" "ratio" "target"
-printf '%s\n' "${rows[@]}"
+exchange_rows
+print_table
 exit 0

@@ -46,6 +46,12 @@ std::string CheckEscape(const std::uint8_t* data, std::size_t size);
 // Terminator): the byte forms stay in their buffers and equal the reference's.
 std::string CheckSearch(const std::uint8_t* data, std::size_t size);
 
+// Exchange text and the PO and XLIFF readers. Input: option byte (bit 0 UTF-16, the rest picks
+// a code page), then the raw units. The units come back from their exchange text byte for
+// byte and through a written PO file; the whole input read as PO and as XLIFF gives units
+// whose locations lie in their catalog, or is refused.
+std::string CheckExchange(const std::uint8_t* data, std::size_t size);
+
 using Check = std::string (*)(const std::uint8_t* data, std::size_t size);
 
 // The fuzz targets, by the name of their executable and of their seed corpus directory.
@@ -54,10 +60,9 @@ struct FuzzTarget {
   Check check;
 };
 inline constexpr FuzzTarget kFuzzTargets[] = {
-    {"ScanImageFuzz", CheckScanImage},
-    {"WriteBackFuzz", CheckApplyTranslation},
-    {"EscapeFuzz", CheckEscape},
-    {"SearchFuzz", CheckSearch},
+    {"ScanImageFuzz", CheckScanImage}, {"WriteBackFuzz", CheckApplyTranslation},
+    {"EscapeFuzz", CheckEscape},       {"SearchFuzz", CheckSearch},
+    {"ExchangeFuzz", CheckExchange},
 };
 
 // Ends the process with the failure on standard error when there is one; for the fuzz targets,
