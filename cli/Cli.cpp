@@ -11,7 +11,7 @@
 #include "core/TextFormat.h"
 #include "engine/EndCharacter.h"
 #include "exchange/Exchange.h"
-#include "search/Run.h"
+#include "run/Run.h"
 
 namespace glos {
 namespace {

@@ -53,13 +53,14 @@ StatusCode Walk(const Settings& settings, const char16_t* pattern, FileOperation
     while (files.next(entry)) {
       // A name that cannot stand in the buffer names no file the platform could open.
       if (entry.isDirectory || !PutName(buffer, n, entry.name)) continue;
-      result = operation(settings, buffer, context);
-      ReportStatus(result, buffer);
+      const FileOutcome outcome = operation(settings, buffer, context);
+      result = outcome.code;
+      ReportStatus(result, outcome.path);
       if (result == kStatusCancelled) return kStatusCancelled;
     }
   }
   if (result == kStatusNone) {
-    // Files were never written into the buffer, so it still holds the pattern.
+    // No file name was put into the buffer, so it still holds the pattern.
     ReportStatus(kStatusNoFile, buffer);
   }
   if (!HasOption(settings, kRecursive) || !PutName(buffer, n, u"*")) return result;
@@ -88,6 +89,13 @@ StatusCode Walk(const Settings& settings, const char16_t* pattern, FileOperation
 }
 
 }  // namespace
+
+FileOutcome Outcome(StatusCode code, std::u16string_view path) {
+  FileOutcome outcome;
+  outcome.code = code;
+  CopyText(outcome.path, kPathCapacity, path);
+  return outcome;
+}
 
 StatusCode WalkPattern(const Settings& settings, const char16_t* pattern, FileOperation operation,
                        void* context) {

@@ -6,10 +6,20 @@
 
 namespace glos {
 
-// A per-file operation: takes the walker's writable 260-unit path buffer holding one file's full
-// path and returns a status code. It may change the buffer; the walker reports the code with the
-// buffer as the operation left it.
-using FileOperation = StatusCode (*)(const Settings& settings, char16_t* path, void* context);
+// What a per-file operation gives the walker to report: its code and the path the line names,
+// the file itself or one the operation wrote or read.
+struct FileOutcome {
+  StatusCode code = kStatusNone;
+  char16_t path[kPathCapacity] = {};
+};
+
+// The outcome code naming path (cut to kPathCapacity - 1 units).
+FileOutcome Outcome(StatusCode code, std::u16string_view path);
+
+// A per-file operation: takes one file's full path (at most 259 units) and returns what is to
+// be reported for it. Names it derives from the path are built in its own buffers.
+using FileOperation = FileOutcome (*)(const Settings& settings, const char16_t* path,
+                                      void* context);
 
 // Walks pattern (its last element may hold "*" and "?"): every matching file first, then, with
 // Recursive set, every sub-directory not beginning with ".", depth first. Reports each result

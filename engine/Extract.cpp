@@ -30,39 +30,42 @@ void RunScan(void* context) {
 
 }  // namespace
 
-StatusCode ExtractFile(const Settings& settings, char16_t* path, void* /*context*/) {
+FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*context*/) {
   MappedFile target(path, /*readOnly=*/true);
-  if (target.failed()) return kStatusCannotMap;
-  if (target.size() < kMinimumFileSize) return kStatusTooSmall;
+  if (target.failed()) return Outcome(kStatusCannotMap, path);
+  if (target.size() < kMinimumFileSize) return Outcome(kStatusTooSmall, path);
 
   // The translation file this extraction replaces: its cached pages can serve the new one.
   char16_t translation[kPathCapacity];
-  if (CopyText(translation, kPathCapacity, path) &&
-      AppendText(translation, kPathCapacity, u".ttt")) {
-    ReleaseFileCache(translation);
-  }
+  const bool named =
+      CopyText(translation, kPathCapacity, path) && AppendText(translation, kPathCapacity, u".ttt");
+  if (named) ReleaseFileCache(translation);
 
   OutputOwner owner;
   OutputBuffer& output = owner.buffer();
   const bool wide = HasOption(settings, kUnicodeMode);
   if (!ReserveOutput(output, 2 * target.size()) || !AppendTranslationHeader(output, wide)) {
-    return kStatusNoMemory;
+    return Outcome(kStatusNoMemory, path);
   }
 
   ScanJob job{&settings, &output, target.data(), target.size(), ScanResult::Failed};
-  if (!RunGuarded(target.data(), target.size(), RunScan, &job)) return kStatusScanFailed;
-  if (job.result == ScanResult::Failed) return kStatusScanFailed;
-  if (job.result == ScanResult::NoMemory || !AppendLineEnd(output, wide)) return kStatusNoMemory;
-  if (output.size <= kLargestEmptyOutput) return kStatusNoString;
+  if (!RunGuarded(target.data(), target.size(), RunScan, &job) ||
+      job.result == ScanResult::Failed) {
+    return Outcome(kStatusScanFailed, path);
+  }
+  if (job.result == ScanResult::NoMemory || !AppendLineEnd(output, wide)) {
+    return Outcome(kStatusNoMemory, path);
+  }
+  if (output.size <= kLargestEmptyOutput) return Outcome(kStatusNoString, path);
 
   // A path that cannot take ".ttt" names no file that could be created: 524 with the target.
-  if (!AppendText(path, kPathCapacity, u".ttt")) return kStatusCannotSave;
+  if (!named) return Outcome(kStatusCannotSave, path);
   // The old translation file stays whole unless the new one was written completely. Not
   // flushed: after a crash, extracting the unchanged target again gives the same file.
-  if (ReplaceWholeFile(path, output.data, output.size, Flush::Lazily) == 0) {
-    return kStatusCannotSave;
+  if (ReplaceWholeFile(translation, output.data, output.size, Flush::Lazily) == 0) {
+    return Outcome(kStatusCannotSave, translation);
   }
-  return kStatusExtracted;
+  return Outcome(kStatusExtracted, translation);
 }
 
 }  // namespace glos

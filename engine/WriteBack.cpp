@@ -85,42 +85,43 @@ void ApplyTranslation(const Settings& settings, std::uint8_t* target, std::uint6
   ReadTranslationEntries(text, textSize, VisitEntry, &context);
 }
 
-StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* /*context*/) {
-  const std::size_t targetEnd = TextLength(path);
+FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* /*context*/) {
+  // The pattern of the translation files, then the name of each in turn.
+  char16_t translation[kPathCapacity];
   // A target whose name cannot take ".tt?" can have no translation file the platform could open.
-  if (!AppendText(path, kPathCapacity, u".tt?")) return kStatusNoFile;
+  if (!CopyText(translation, kPathCapacity, path) ||
+      !AppendText(translation, kPathCapacity, u".tt?")) {
+    return Outcome(kStatusNoFile, path);
+  }
 
-  DirectorySearch search(path);
+  DirectorySearch search(translation);
   DirectoryEntry entry;
-  if (!search.next(entry)) return kStatusNoFile;
+  if (!search.next(entry)) return Outcome(kStatusNoFile, translation);
 
-  path[targetEnd] = 0;
   MappedFile target(path, /*readOnly=*/false);
-  if (target.failed()) return kStatusCannotMap;
-  AppendText(path, kPathCapacity, u".tt?");
-  const std::size_t name = NamePosition(path);
+  if (target.failed()) return Outcome(kStatusCannotMap, path);
+  const std::size_t name = NamePosition(translation);
 
   StatusCode result = kStatusNoFile;
   do {
     if (entry.isDirectory) continue;
-    if (result != kStatusNoFile) ReportStatus(result, path);
+    if (result != kStatusNoFile) ReportStatus(result, translation);
     // Every match is as long as the pattern, so its name fits where the pattern's did.
-    if (!CopyText(path + name, kPathCapacity - name, entry.name)) continue;
-    WholeFile translation = ReadWholeFile(path);
-    if (translation.data == nullptr) {
+    if (!CopyText(translation + name, kPathCapacity - name, entry.name)) continue;
+    WholeFile text = ReadWholeFile(translation);
+    if (text.data == nullptr) {
       result = kStatusCannotOpen;
       continue;
     }
-    GuardedApply job{&settings, target.data(), target.size(), translation.data.get(),
-                     static_cast<std::size_t>(translation.size)};
+    GuardedApply job{&settings, target.data(), target.size(), text.data.get(),
+                     static_cast<std::size_t>(text.size)};
     if (!RunGuarded(target.data(), target.size(), RunApply, &job)) {
       // The target failed underneath: what was written stays, nothing more is tried.
-      path[targetEnd] = 0;
-      return kStatusCannotMap;
+      return Outcome(kStatusCannotMap, path);
     }
     result = kStatusWrittenBack;
   } while (search.next(entry));
-  return result;
+  return Outcome(result, translation);
 }
 
 }  // namespace glos

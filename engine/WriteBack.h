@@ -6,15 +6,16 @@
 
 #include "core/Settings.h"
 #include "core/Status.h"
+#include "core/Walker.h"
 
 namespace glos {
 
 // Per-file operation of Mode 1. Applies every file named like the target followed by ".tt?" in
-// search order. Returns 512 (the last translation file was applied), 518 (none; the buffer
-// holds the pattern, or the target's path when ".tt?" does not fit), 522 (the last translation
-// file could not be read; the buffer names it) or 523 (the target could not be mapped, or failed
-// underneath; the buffer holds the target's path). Earlier translation files are reported here.
-StatusCode WriteBackFile(const Settings& settings, char16_t* path, void* context);
+// search order. Returns 512 (the last translation file was applied; named), 518 (none; names
+// the pattern, or the target when ".tt?" does not fit), 522 (the last translation file could
+// not be read; named) or 523 (the target could not be mapped, or failed underneath; names the
+// target). Earlier translation files are reported here.
+FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* context);
 
 // Applies every entry of one translation text (its encoding told by its fourth byte) to the
 // target's bytes. An entry that would write any unit outside [target, target + size) is skipped

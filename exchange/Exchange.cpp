@@ -162,7 +162,7 @@ bool IsExchangeProblem(StatusCode code) {
   return code == kStatusTooLong || code == kStatusUnencodable || code == kStatusStale;
 }
 
-StatusCode ExportFile(const Settings& /*settings*/, char16_t* path, void* context) {
+FileOutcome ExportFile(const Settings& /*settings*/, const char16_t* path, void* context) {
   const ExchangeOptions& options = OptionsOf(context);
   char16_t translationPath[kPathCapacity];
   char16_t exchangePath[kPathCapacity];
@@ -170,19 +170,13 @@ StatusCode ExportFile(const Settings& /*settings*/, char16_t* path, void* contex
       !AppendText(translationPath, kPathCapacity, u".ttt") ||
       !CopyText(exchangePath, kPathCapacity, path) ||
       !AppendText(exchangePath, kPathCapacity, ExchangeExtension(options.format))) {
-    return kStatusCannotSave;
+    return Outcome(kStatusCannotSave, path);
   }
-  if (!FileExists(translationPath)) {
-    CopyText(path, kPathCapacity, translationPath);
-    return kStatusNoFile;
-  }
+  if (!FileExists(translationPath)) return Outcome(kStatusNoFile, translationPath);
   const WholeFile text = ReadWholeFile(translationPath);
-  if (text.data == nullptr) {
-    CopyText(path, kPathCapacity, translationPath);
-    return kStatusCannotOpen;
-  }
+  if (text.data == nullptr) return Outcome(kStatusCannotOpen, translationPath);
   MappedFile target(path, /*readOnly=*/true);
-  if (target.failed()) return kStatusCannotMap;
+  if (target.failed()) return Outcome(kStatusCannotMap, path);
 
   Catalog catalog;
   catalog.targetName = TargetName(path);
@@ -201,14 +195,13 @@ StatusCode ExportFile(const Settings& /*settings*/, char16_t* path, void* contex
 
   const std::string out =
       options.format == ExchangeFormat::Po ? WritePo(catalog) : WriteXliff(catalog);
-  CopyText(path, kPathCapacity, exchangePath);
-  if (out.empty() || ReplaceWholeFile(path, out.data(), out.size(), Flush::Lazily) == 0) {
-    return kStatusCannotSave;
+  if (out.empty() || ReplaceWholeFile(exchangePath, out.data(), out.size(), Flush::Lazily) == 0) {
+    return Outcome(kStatusCannotSave, exchangePath);
   }
-  return kStatusExported;
+  return Outcome(kStatusExported, exchangePath);
 }
 
-StatusCode ImportFile(const Settings& settings, char16_t* path, void* context) {
+FileOutcome ImportFile(const Settings& settings, const char16_t* path, void* context) {
   const ExchangeOptions& options = OptionsOf(context);
   char16_t translationPath[kPathCapacity];
   char16_t exchangePath[kPathCapacity];
@@ -216,12 +209,9 @@ StatusCode ImportFile(const Settings& settings, char16_t* path, void* context) {
       !AppendText(translationPath, kPathCapacity, u".ttt") ||
       !CopyText(exchangePath, kPathCapacity, path) ||
       !AppendText(exchangePath, kPathCapacity, ExchangeExtension(options.format))) {
-    return kStatusCannotSave;
+    return Outcome(kStatusCannotSave, path);
   }
-  if (!FileExists(exchangePath)) {
-    CopyText(path, kPathCapacity, exchangePath);
-    return kStatusNoFile;
-  }
+  if (!FileExists(exchangePath)) return Outcome(kStatusNoFile, exchangePath);
   Catalog catalog;
   catalog.targetName = TargetName(path);
   catalog.wide = HasOption(settings, kUnicodeMode);
@@ -229,14 +219,11 @@ StatusCode ImportFile(const Settings& settings, char16_t* path, void* context) {
   const bool read = options.format == ExchangeFormat::Po
                         ? ReadPoFile(exchangePath, catalog, header)
                         : ReadXliffFile(exchangePath, catalog, header);
-  if (!read) {
-    CopyText(path, kPathCapacity, exchangePath);
-    return kStatusExchangeUnreadable;
-  }
+  if (!read) return Outcome(kStatusExchangeUnreadable, exchangePath);
   if (header.hasWidth) catalog.wide = header.wide;
   const unsigned codePage = ChosenCodePage(options, header.codePage);
   MappedFile target(path, /*readOnly=*/true);
-  if (target.failed()) return kStatusCannotMap;
+  if (target.failed()) return Outcome(kStatusCannotMap, path);
 
   const std::uint32_t width = catalog.wide ? 2 : 1;
   std::vector<std::string> texts;  // raw units, one per unit, then one per stale location
@@ -305,12 +292,13 @@ StatusCode ImportFile(const Settings& settings, char16_t* path, void* context) {
                      static_cast<std::uint32_t>(text.size() / width), catalog.wide);
   }
   ok = ok && AppendLineEnd(out, catalog.wide);
-  CopyText(path, kPathCapacity, translationPath);
-  if (!ok) return kStatusNoMemory;
+  if (!ok) return Outcome(kStatusNoMemory, path);
   // The translation file may hold edits that exist nowhere else: it reaches the disk before
   // its name does.
-  if (ReplaceWholeFile(path, out.data, out.size, Flush::ToDisk) == 0) return kStatusCannotSave;
-  return kStatusImported;
+  if (ReplaceWholeFile(translationPath, out.data, out.size, Flush::ToDisk) == 0) {
+    return Outcome(kStatusCannotSave, translationPath);
+  }
+  return Outcome(kStatusImported, translationPath);
 }
 
 }  // namespace glos

@@ -4,6 +4,7 @@
 
 #include "core/Settings.h"
 #include "core/Status.h"
+#include "core/Walker.h"
 
 namespace glos {
 
@@ -23,9 +24,10 @@ const char16_t* ExchangeExtension(ExchangeFormat format);
 // every location, its room (the smallest slot, in bytes) and its translation (the ".ttt" text
 // where that differs from the source). Returns 540 with the exchange file's path, 518 with the
 // ".ttt" path when there is none, 522 when it cannot be read, 523 when the target cannot be
-// mapped, 524 when the exchange file cannot be written. Entries outside the target are skipped
+// mapped (with the target's path), 524 when the exchange file cannot be written. Entries
+// outside the target are skipped
 // and reported with 526.
-StatusCode ExportFile(const Settings& settings, char16_t* path, void* context);
+FileOutcome ExportFile(const Settings& settings, const char16_t* path, void* context);
 
 // Per-file operation: writes the target's ".ttt" whole from its exchange file: every location of
 // every unit, translated units with their translation, the others with their source. A unit
@@ -34,7 +36,7 @@ StatusCode ExportFile(const Settings& settings, char16_t* path, void* context);
 // a stale location keeps what the target holds there. Returns 541 with the ".ttt" path, 518 with
 // the exchange file's path when there is none, 545 when it cannot be read, 523 when the target
 // cannot be mapped, 524 when the ".ttt" cannot be written.
-StatusCode ImportFile(const Settings& settings, char16_t* path, void* context);
+FileOutcome ImportFile(const Settings& settings, const char16_t* path, void* context);
 
 // True for the reports that ask the user to look at a unit (542 to 544).
 bool IsExchangeProblem(StatusCode code);

@@ -217,17 +217,17 @@ bool ScanMatches(const std::uint8_t* view, std::uint64_t size, const std::uint8_
   return true;
 }
 
-StatusCode SearchFile(const Settings& settings, char16_t* path, void* context) {
+FileOutcome SearchFile(const Settings& settings, const char16_t* path, void* context) {
   const auto* search = static_cast<const SearchContext*>(context);
-  if (search == nullptr) return kStatusSearchDone;
+  if (search == nullptr) return Outcome(kStatusSearchDone, path);
   const SearchPattern& pattern = search->pattern;
   if (pattern.findBytes == nullptr || pattern.findLength < 1 ||
       pattern.findLength > kSearchBufferBytes) {
-    return kStatusSearchDone;
+    return Outcome(kStatusSearchDone, path);
   }
   const bool replacing = pattern.replacementBytes != nullptr;
   MappedFile file(path, /*readOnly=*/!replacing);
-  if (file.failed()) return kStatusCannotMap;
+  if (file.failed()) return Outcome(kStatusCannotMap, path);
 
   char16_t actionWord[kActionWordCapacity] = {};
   const SearchQuestions& questions = search->questions;
@@ -251,9 +251,9 @@ StatusCode SearchFile(const Settings& settings, char16_t* path, void* context) {
               questions.askContext,
               false};
   if (!RunGuarded(file.data(), static_cast<std::size_t>(file.size()), RunScan, &job)) {
-    return kStatusCannotMap;
+    return Outcome(kStatusCannotMap, path);
   }
-  return job.cancelled ? kStatusCancelled : kStatusSearchDone;
+  return Outcome(job.cancelled ? kStatusCancelled : kStatusSearchDone, path);
 }
 
 }  // namespace glos

@@ -6,6 +6,7 @@
 
 #include "core/Settings.h"
 #include "core/Status.h"
+#include "core/Walker.h"
 
 namespace glos {
 
@@ -66,6 +67,7 @@ bool ScanMatches(const std::uint8_t* view, std::uint64_t size, const std::uint8_
 // overwrites accepted matches with the replacement. Returns 515 when the scan ended, 511 when the
 // user cancelled (overwrites made so far stay) and 523 when the file could not be mapped (read-
 // write when a replacement is present) or failed underneath. An empty pattern gives 515 at once.
-StatusCode SearchFile(const Settings& settings, char16_t* path, void* context);
+// Every outcome names the file.
+FileOutcome SearchFile(const Settings& settings, const char16_t* path, void* context);
 
 }  // namespace glos

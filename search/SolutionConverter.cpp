@@ -1,4 +1,4 @@
-// The solution converter: the solution file's bytes, and the drop sequence over the page.
+// The solution converter: the solution file's bytes, and the run it asks for afterwards.
 #include "search/SolutionConverter.h"
 
 #include <cstring>
@@ -37,7 +37,7 @@ std::size_t FindYearDigit(const std::uint8_t* data, std::size_t size) {
 
 }  // namespace
 
-char ConvertSolution(const char16_t* path, SolutionFrontEnd& frontEnd) {
+char ConvertSolution(const char16_t* path, SolutionPrompts& prompts) {
   if (!IsSolutionName(path)) return 0;
   MappedFile file(path, /*readOnly=*/false);
   if (file.failed()) return 0;
@@ -59,7 +59,7 @@ char ConvertSolution(const char16_t* path, SolutionFrontEnd& frontEnd) {
   char16_t question[kFormatCapacity] = {};
   LoadText(kConvertQuestion, format, static_cast<int>(kPathCapacity));
   FormatText(question, format, from2005 ? '5' : '8', from2005 ? '8' : '5');
-  if (!frontEnd.AskYesNo(question)) return 0;
+  if (!prompts.AskYesNo(question)) return 0;
 
   const std::size_t digit = FindYearDigit(data, size);
   if (digit == 0) {
@@ -67,7 +67,7 @@ char ConvertSolution(const char16_t* path, SolutionFrontEnd& frontEnd) {
     char16_t message[kFormatCapacity] = {};
     LoadText(kStatusNoString, format, static_cast<int>(kPathCapacity));
     FormatText(message, format, u"Visual Studio 200");
-    frontEnd.ShowError(message);
+    prompts.ShowError(message);
     return 0;
   }
   // The year digit follows the old digit alone, while the version bytes follow byte 59.
@@ -78,26 +78,22 @@ char ConvertSolution(const char16_t* path, SolutionFrontEnd& frontEnd) {
   return year;
 }
 
-void ConvertDroppedSolution(const char16_t* path, SolutionFrontEnd& frontEnd) {
-  const char year = ConvertSolution(path, frontEnd);
-  if (year == 0) return;
-  if (year == '8') {
-    frontEnd.SetSearchTexts(u"Version=\"8.00\"", u"Version=\"9.00\"");
-  } else {
-    frontEnd.SetSearchTexts(u"Version=\"9.00\"", u"Version=\"8.00\"");
-  }
+SolutionRequest ConvertDroppedSolution(const char16_t* path, SolutionPrompts& prompts) {
+  SolutionRequest request;
+  const char year = ConvertSolution(path, prompts);
+  if (year == 0) return request;
+  request.run = true;
+  const char16_t* v8 = u"Version=\"8.00\"";
+  const char16_t* v9 = u"Version=\"9.00\"";
+  request.find = year == '8' ? v8 : v9;
+  request.replacement = year == '8' ? v9 : v8;
   // The project files hold 8-bit text without length units, whatever the last run used.
-  frontEnd.SetPageOption(kLengthPrefixed, false);
-  frontEnd.SetPageOption(kUnicodeMode, false);
-
+  request.clearBefore = kLengthPrefixed | kUnicodeMode;
+  request.setAfter = kRecursive;
   std::u16string pattern(path, NamePosition(path));
   pattern += u"*.vcproj";
-  char16_t field[kPathCapacity] = {};
-  CopyText(field, kPathCapacity, pattern);
-  frontEnd.SetPath(field);
-
-  frontEnd.RunOperation();
-  frontEnd.SetPageOption(kRecursive, true);
+  CopyText(request.path, kPathCapacity, pattern);
+  return request;
 }
 
 }  // namespace glos

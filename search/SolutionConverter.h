@@ -2,26 +2,31 @@
 // converts the project files beside it with a Search run.
 #pragma once
 
+#include <cstdint>
+
 #include "core/Settings.h"
 
 namespace glos {
 
-// What the converter needs from the window: its message boxes and the Search page.
-class SolutionFrontEnd {
+// The converter's two message boxes, which the window shows.
+class SolutionPrompts {
  public:
-  virtual ~SolutionFrontEnd() = default;
+  virtual ~SolutionPrompts() = default;
   // Asks the conversion question in a Yes/No box with the question icon; true for Yes.
   virtual bool AskYesNo(const char16_t* question) = 0;
   // Shows a failure in an OK box with the error icon.
   virtual void ShowError(const char16_t* text) = 0;
-  // Sets or clears one option in the OptionWord together with its check box on the page.
-  virtual void SetPageOption(OptionBit bit, bool on) = 0;
-  // Puts the texts into the page's find and replacement fields.
-  virtual void SetSearchTexts(const char16_t* find, const char16_t* replacement) = 0;
-  // Puts the text into the page's path field.
-  virtual void SetPath(const char16_t* path) = 0;
-  // Runs the Search operation over the page's fields, as the OK button does.
-  virtual void RunOperation() = 0;
+};
+
+// The Search run that converts the project files of a converted solution, for the window to put
+// on its Search page and run as the OK button does.
+struct SolutionRequest {
+  bool run = false;                   // false: nothing was converted, nothing is to be done
+  const char16_t* find = u"";         // typed texts for the find and replacement fields
+  const char16_t* replacement = u"";  //
+  char16_t path[kPathCapacity] = {};  // the *.vcproj pattern of the solution's directory
+  std::uint32_t clearBefore = 0;      // OptionWord bits to clear before the run
+  std::uint32_t setAfter = 0;         // OptionWord bits to set once it has ended
 };
 
 // When path names a 2005 or 2008 solution (".sln", case-sensitive, with the solution header and
@@ -29,12 +34,12 @@ class SolutionFrontEnd {
 // place, keeping its size, and returns the new year digit: '8' (now 2008) or '5' (now 2005).
 // Returns 0 when nothing was converted: not a solution, not writable, answered No, or no
 // "Visual Studio 200" after the header (which is shown as an error, text 513).
-char ConvertSolution(const char16_t* path, SolutionFrontEnd& frontEnd);
+char ConvertSolution(const char16_t* path, SolutionPrompts& prompts);
 
-// The sequence after a file was dropped on the Search page: converts the solution at path and,
-// when that happened, fills the page with the project version texts and the *.vcproj pattern of
-// the solution's directory, clears UnicodeMode and LengthPrefixed, runs the Search, and sets
-// Recursive afterwards.
-void ConvertDroppedSolution(const char16_t* path, SolutionFrontEnd& frontEnd);
+// After a file was dropped on the Search page: converts the solution at path and, when that
+// happened, asks for a run with the project version texts over the *.vcproj pattern of the
+// solution's directory, with UnicodeMode and LengthPrefixed cleared before it and Recursive set
+// after it.
+SolutionRequest ConvertDroppedSolution(const char16_t* path, SolutionPrompts& prompts);
 
 }  // namespace glos

@@ -11,30 +11,27 @@
 namespace glos {
 namespace {
 
-class SearchPageFrontEnd final : public SolutionFrontEnd {
+class MessageBoxPrompts final : public SolutionPrompts {
  public:
   bool AskYesNo(const char16_t* question) override {
     return ShowMessage(question, MB_YESNO | MB_ICONQUESTION) == IDYES;
   }
   void ShowError(const char16_t* text) override { ShowMessage(text, MB_OK | MB_ICONERROR); }
-  void SetPageOption(OptionBit bit, bool on) override {
-    SetOptionAndBox(Window().currentPage, bit, on);
-  }
-  void SetSearchTexts(const char16_t* find, const char16_t* replacement) override {
-    SetDlgItemTextW(Window().currentPage, IDC_FIND, Wide(find));
-    SetDlgItemTextW(Window().currentPage, IDC_REPLACEMENT, Wide(replacement));
-  }
-  void SetPath(const char16_t* path) override {
-    SetDlgItemTextW(Window().currentPage, IDC_PATH, Wide(path));
-  }
-  void RunOperation() override { glos::RunOperation(); }
 };
 
 }  // namespace
 
 void HandleDroppedSolution(const char16_t* path) {
-  SearchPageFrontEnd frontEnd;
-  ConvertDroppedSolution(path, frontEnd);
+  MessageBoxPrompts prompts;
+  const SolutionRequest request = ConvertDroppedSolution(path, prompts);
+  if (!request.run) return;
+  HWND page = Window().currentPage;
+  SetDlgItemTextW(page, IDC_FIND, Wide(request.find));
+  SetDlgItemTextW(page, IDC_REPLACEMENT, Wide(request.replacement));
+  SetOptionsAndBoxes(page, request.clearBefore, false);
+  SetDlgItemTextW(page, IDC_PATH, Wide(request.path));
+  RunOperation();
+  SetOptionsAndBoxes(page, request.setAfter, true);
 }
 
 }  // namespace glos

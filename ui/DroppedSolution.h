@@ -3,8 +3,8 @@
 
 namespace glos {
 
-// Runs ConvertDroppedSolution for path over the current page: its message boxes are the
-// window's, its fields and check boxes those of the Search page, its run RunOperation.
+// Runs ConvertDroppedSolution for path with the window's message boxes and, when it asks for a
+// run, puts its texts and options on the current page and runs it as the OK button does.
 void HandleDroppedSolution(const char16_t* path);
 
 }  // namespace glos

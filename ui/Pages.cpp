@@ -172,10 +172,11 @@ INT_PTR CALLBACK PageDialogProc(HWND page, UINT message, WPARAM wParam, LPARAM l
   }
 }
 
-void SetOptionAndBox(HWND page, OptionBit bit, bool on) {
-  SetOption(ProgramSettings(), bit, on);
+void SetOptionsAndBoxes(HWND page, std::uint32_t bits, bool on) {
+  Settings& settings = ProgramSettings();
+  settings.optionWord = on ? (settings.optionWord | bits) : (settings.optionWord & ~bits);
   for (const OptionBox& box : kOptionBoxes) {
-    if (box.bit == bit) CheckDlgButton(page, box.id, on ? BST_CHECKED : BST_UNCHECKED);
+    if ((box.bit & bits) != 0) CheckDlgButton(page, box.id, on ? BST_CHECKED : BST_UNCHECKED);
   }
 }
 

@@ -11,7 +11,8 @@ namespace glos {
 // run can start and, on the Search page, its caption naming the action.
 INT_PTR CALLBACK PageDialogProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Sets or clears one single-bit option together with its check box on page (if it has one).
-void SetOptionAndBox(HWND page, OptionBit bit, bool on);
+// Sets or clears the single-bit options of bits together with their check boxes on page (where
+// it has them).
+void SetOptionsAndBoxes(HWND page, std::uint32_t bits, bool on);
 
 }  // namespace glos

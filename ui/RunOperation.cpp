@@ -2,7 +2,7 @@
 #include "ui/RunOperation.h"
 
 #include "resources/Resource.h"
-#include "search/Run.h"
+#include "run/Run.h"
 #include "ui/Messages.h"
 #include "ui/WindowState.h"
 

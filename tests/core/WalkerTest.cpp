@@ -16,7 +16,7 @@ struct Recorder {
   std::vector<std::string> visited;  // names relative to the root, "/" separated
   std::u16string root;
   std::string cancelAt;   // visiting this file returns 511
-  std::u16string suffix;  // appended to the buffer by the operation, as Extract does
+  std::u16string suffix;  // appended to the path the outcome names, as Extract does
 };
 
 std::string Relative(const Recorder& r, const char16_t* path) {
@@ -26,12 +26,11 @@ std::string Relative(const Recorder& r, const char16_t* path) {
   return U8(p);
 }
 
-StatusCode Record(const Settings&, char16_t* path, void* context) {
+FileOutcome Record(const Settings&, const char16_t* path, void* context) {
   auto* r = static_cast<Recorder*>(context);
   const std::string name = Relative(*r, path);
   r->visited.push_back(name);
-  AppendText(path, kPathCapacity, r->suffix);
-  return name == r->cancelAt ? kStatusCancelled : kStatusExtracted;
+  return Outcome(name == r->cancelAt ? kStatusCancelled : kStatusExtracted, path + r->suffix);
 }
 
 class WalkerTest : public ::testing::Test {

@@ -31,7 +31,7 @@ TEST_F(ExtractTest, TooSmallEmptyAndMissingFiles) {
     const auto target = dir_.file(u"f.bin");
     WriteFile(target, Padded("Hello", c.size));
     EXPECT_EQ(Extract(target), c.expected);
-    EXPECT_EQ(left_, target);
+    EXPECT_EQ(named_, target);
     EXPECT_FALSE(FileExists(target + u".ttt"));
   }
   EXPECT_EQ(Extract(dir_.file(u"missing.bin")), kStatusCannotMap);
@@ -48,7 +48,7 @@ TEST_F(ExtractTest, WritesHeaderEntriesAndLineEndExactly8Bit) {
   content[0x200 + lines.size()] = 0;
   WriteFile(target, content);
   ASSERT_EQ(Extract(target), kStatusExtracted);
-  EXPECT_EQ(left_, target + u".ttt");
+  EXPECT_EQ(named_, target + u".ttt");
   Bytes expected = Header8();
   for (const char* part :
        {"\r\n0x00000100,0005=Hello", "\r\n0x00000200,0011=Line1\\nLine2", "\r\n"})
@@ -81,7 +81,7 @@ TEST_F(ExtractTest, NoStringKeepsAnEarlierTranslationFile) {
   WriteFile(target, Bytes(512, 0x01));
   WriteFile(target + u".ttt", ToBytes("edited"));
   EXPECT_EQ(Extract(target), kStatusNoString);
-  EXPECT_EQ(left_, target);
+  EXPECT_EQ(named_, target);
   EXPECT_EQ(ReadFile(target + u".ttt"), ToBytes("edited"));
 }
 
@@ -104,7 +104,7 @@ TEST_F(ExtractTest, FailedScanWritesNothingAndKeepsTheOldFile) {
   WriteFile(target, image);
   WriteFile(target + u".ttt", ToBytes("old"));
   EXPECT_EQ(Extract(target), kStatusScanFailed);
-  EXPECT_EQ(left_, target);
+  EXPECT_EQ(named_, target);
   EXPECT_EQ(ReadFile(target + u".ttt"), ToBytes("old"));
 }
 
@@ -113,7 +113,7 @@ TEST_F(ExtractTest, UnwritableTranslationFileGives524WithItsPath) {
   WriteFile(target, Padded(std::string("Hello") + '\0', 512));
   MakeDirectory(target + u".ttt");  // a directory stands where the file would go
   EXPECT_EQ(Extract(target), kStatusCannotSave);
-  EXPECT_EQ(left_, target + u".ttt");
+  EXPECT_EQ(named_, target + u".ttt");
 }
 
 TEST_F(ExtractTest, PathWithoutRoomForTheExtensionGives524AndStaysInItsBuffer) {
@@ -122,7 +122,7 @@ TEST_F(ExtractTest, PathWithoutRoomForTheExtensionGives524AndStaysInItsBuffer) {
   WriteFile(target, Padded(std::string("Hello") + '\0', 512));
   ASSERT_EQ(target.size(), kPathCapacity - 3);
   EXPECT_EQ(Extract(target), kStatusCannotSave);
-  EXPECT_EQ(left_, target);
+  EXPECT_EQ(named_, target);
 }
 
 TEST_F(ExtractTest, OutputLargerThanTwiceTheFileIsWrittenWhole) {

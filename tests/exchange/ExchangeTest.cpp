@@ -105,7 +105,7 @@ TEST_F(ImportTest, ReportsWhatCannotBeTakenAndKeepsTheSourceThere) {
   WriteFile(dir_.file(u"t.bin.po"), ToBytes(po));
   StatusCapture capture;
   EXPECT_EQ(Run(ImportFile, dir_.file(u"t.bin")), kStatusImported);
-  EXPECT_EQ(left_, dir_.file(u"t.bin.ttt"));
+  EXPECT_EQ(named_, dir_.file(u"t.bin.ttt"));
   EXPECT_EQ(capture.reports(),
             (std::vector<Report>{{kStatusTooLong, "t.bin:0x00000020 \"Open\""},
                                  {kStatusUnencodable, "t.bin:0x00000030 \"Exit\""},
@@ -120,7 +120,7 @@ TEST_F(ImportTest, ReportsWhatCannotBeTakenAndKeepsTheSourceThere) {
 
 TEST_F(ImportTest, UnreadableAndMissingFiles) {
   EXPECT_EQ(Run(ImportFile, dir_.file(u"t.bin")), kStatusNoFile);
-  EXPECT_EQ(left_, dir_.file(u"t.bin.po"));
+  EXPECT_EQ(named_, dir_.file(u"t.bin.po"));
   for (const char* broken : {"msgid \"a\"\n", "msgid \"a\nmsgstr \"\"\n", "msgstr \"x\"\n"}) {
     SCOPED_TRACE(broken);
     WriteFile(dir_.file(u"t.bin.po"), ToBytes(broken));
@@ -128,8 +128,8 @@ TEST_F(ImportTest, UnreadableAndMissingFiles) {
   }
   WriteFile(dir_.file(u"t.bin.xlf"), ToBytes("<xliff><file><body><trans-unit>"));
   options_.format = ExchangeFormat::Xliff;
-  PathBuffer buffer(dir_.file(u"t.bin"));
-  EXPECT_EQ(ImportFile(settings_, buffer.units, &options_), kStatusExchangeUnreadable);
+  EXPECT_EQ(ImportFile(settings_, dir_.file(u"t.bin").c_str(), &options_).code,
+            kStatusExchangeUnreadable);
 }
 
 // What gettext's tools write, read by the build's reader and by the program's own one alike.

@@ -87,10 +87,9 @@ TEST_F(FaultPosixTest, DiskFullWhileWritingTheTranslationFileGives524AndKeepsThe
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{16 * 1024, 16 * 1024};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(90);
-    PathBuffer path(target);
-    const StatusCode result = ExtractFile(settings_, path.units, nullptr);
-    const bool named = std::u16string(path.units) == target + u".ttt";
-    _exit(result == kStatusCannotSave && named ? 0 : 91);
+    const FileOutcome outcome = ExtractFile(settings_, target.c_str(), nullptr);
+    const bool named = std::u16string(outcome.path) == target + u".ttt";
+    _exit(outcome.code == kStatusCannotSave && named ? 0 : 91);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -158,13 +157,13 @@ TEST_F(FaultPosixTest, ExtractOfATargetTruncatedWhileItIsScannedGives520) {
         }
       }
     });
-    PathBuffer path(target);
-    result = ExtractFile(settings_, path.units, nullptr);
+    const FileOutcome outcome = ExtractFile(settings_, target.c_str(), nullptr);
+    result = outcome.code;
     done = true;
     cutter.join();
     ::close(fd);
     EXPECT_TRUE(result == kStatusScanFailed || result == kStatusNoString) << result;
-    EXPECT_EQ(std::u16string(path.units), target);
+    EXPECT_EQ(std::u16string(outcome.path), target);
   }
   EXPECT_EQ(result, kStatusScanFailed);
   EXPECT_FALSE(FileExists(target + u".ttt"));
@@ -182,9 +181,9 @@ TEST_F(FaultPosixTest, WriteBackOfATargetTruncatedBetweenEntriesGives523AndKeeps
   ReportHook hook([&](StatusCode code) {
     if (code == kStatusCutBytes) Truncate(target, kKept);
   });
-  PathBuffer path(target);
-  EXPECT_EQ(WriteBackFile(settings_, path.units, nullptr), kStatusCannotMap);
-  EXPECT_EQ(std::u16string(path.units), target);
+  const FileOutcome outcome = WriteBackFile(settings_, target.c_str(), nullptr);
+  EXPECT_EQ(outcome.code, kStatusCannotMap);
+  EXPECT_EQ(std::u16string(outcome.path), target);
   EXPECT_EQ(hook.codes, std::vector<StatusCode>{kStatusCutBytes});
   const Bytes left = ReadFile(target);
   ASSERT_EQ(left.size(), kKept);
@@ -204,8 +203,7 @@ TEST_F(FaultPosixTest, SearchOfATargetTruncatedAtTheFirstMatchGives523) {
   ReportHook hook([&](StatusCode code) {
     if (code == kStatusFound) Truncate(target, kKept);
   });
-  PathBuffer path(target);
-  EXPECT_EQ(SearchFile(settings_, path.units, &context), kStatusCannotMap);
+  EXPECT_EQ(SearchFile(settings_, target.c_str(), &context).code, kStatusCannotMap);
   EXPECT_EQ(hook.codes, std::vector<StatusCode>{kStatusFound});
 }
 

@@ -9,7 +9,7 @@
 
 #include "core/MappedFile.h"
 #include "core/Walker.h"
-#include "search/Run.h"
+#include "run/Run.h"
 #include "tests/support/StatusCapture.h"
 #include "tests/support/TestSupport.h"
 
@@ -51,7 +51,7 @@ struct Walk {
   SearchContext search;
 };
 
-StatusCode Interfered(const Settings& settings, char16_t* path, void* context) {
+FileOutcome Interfered(const Settings& settings, const char16_t* path, void* context) {
   auto* walk = static_cast<Walk*>(context);
   if (walk->interfere != nullptr) walk->interfere(path);
   return OperationForMode(settings)(settings, path, &walk->search);

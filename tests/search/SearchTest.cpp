@@ -10,7 +10,7 @@
 #include <random>
 
 #include "core/TextFormat.h"
-#include "search/Run.h"
+#include "run/Run.h"
 #include "search/Search.h"
 #include "tests/support/StatusCapture.h"
 #include "tests/support/TestSupport.h"
@@ -149,10 +149,9 @@ class SearchFileTest : public ::testing::Test {
     context_.pattern = BuildSearchPattern(settings_, find_, replacement_);
   }
   StatusCode Search(const std::u16string& path) {
-    PathBuffer buffer(path);
-    const StatusCode result = SearchFile(settings_, buffer.units, &context_);
-    EXPECT_EQ(std::u16string(buffer.units), path);
-    return result;
+    const FileOutcome outcome = SearchFile(settings_, path.c_str(), &context_);
+    EXPECT_EQ(std::u16string(outcome.path), path);
+    return outcome.code;
   }
   // The offsets of the 510 reports for file, in order.
   std::vector<std::uint64_t> Matches(const std::u16string& file) const {

@@ -1,5 +1,5 @@
-// Solution converter: the solution file's bytes and the drop sequence, through a recording front
-// end.
+// Solution converter: the solution file's bytes, its message boxes through recording prompts, and
+// the run it asks for.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -20,8 +20,8 @@ using test::U16;
 using test::U8;
 using test::WriteFile;
 
-// Answers every question with `answer` and records what the converter asked for, in order.
-class RecordingFrontEnd final : public SolutionFrontEnd {
+// Answers every question with `answer` and records the message boxes, in order.
+class RecordingFrontEnd final : public SolutionPrompts {
  public:
   explicit RecordingFrontEnd(bool answer) : answer_(answer) {}
   bool AskYesNo(const char16_t* question) override {
@@ -29,18 +29,6 @@ class RecordingFrontEnd final : public SolutionFrontEnd {
     return answer_;
   }
   void ShowError(const char16_t* text) override { calls.push_back("error " + U8(text)); }
-  void SetPageOption(OptionBit bit, bool on) override {
-    const char* name = bit == kLengthPrefixed ? "LengthPrefixed"
-                       : bit == kUnicodeMode  ? "UnicodeMode"
-                       : bit == kRecursive    ? "Recursive"
-                                              : "other";
-    calls.push_back(std::string(on ? "set " : "clear ") + name);
-  }
-  void SetSearchTexts(const char16_t* find, const char16_t* replacement) override {
-    calls.push_back("texts " + U8(find) + " " + U8(replacement));
-  }
-  void SetPath(const char16_t* path) override { calls.push_back("path " + U8(path)); }
-  void RunOperation() override { calls.push_back("run"); }
 
   std::vector<std::string> calls;
 
@@ -160,32 +148,26 @@ TEST_F(SolutionConverterTest, AnswerNoOrNoYearLeavesTheFileUnchanged) {
   }
 }
 
-TEST_F(SolutionConverterTest, DroppedSolutionFillsThePageRunsAndThenSetsRecursive) {
+TEST_F(SolutionConverterTest, DroppedSolutionAsksForTheProjectRun) {
   const std::u16string path = Write("a.sln", kSolution2008);
   RecordingFrontEnd frontEnd(true);
-  ConvertDroppedSolution(path.c_str(), frontEnd);
-  const std::u16string pattern = path.substr(0, NamePosition(path.c_str())) + u"*.vcproj";
-  const std::vector<std::string> expected = {
-      "ask 检测到 Visual Studio 2008 解决方案文件，是否要转换为 Visual Studio 2005 "
-      "格式（包括工程文件）？",
-      "texts Version=\"9.00\" Version=\"8.00\"",
-      "clear LengthPrefixed",
-      "clear UnicodeMode",
-      "path " + U8(pattern),
-      "run",
-      "set Recursive",
-  };
-  EXPECT_EQ(frontEnd.calls, expected);
+  const SolutionRequest request = ConvertDroppedSolution(path.c_str(), frontEnd);
+  EXPECT_EQ(frontEnd.calls,
+            std::vector<std::string>{"ask 检测到 Visual Studio 2008 解决方案文件，是否要转换为 "
+                                     "Visual Studio 2005 格式（包括工程文件）？"});
+  ASSERT_TRUE(request.run);
+  EXPECT_EQ(U8(request.find) + " " + U8(request.replacement), "Version=\"9.00\" Version=\"8.00\"");
+  EXPECT_EQ(request.path, path.substr(0, NamePosition(path.c_str())) + u"*.vcproj");
+  EXPECT_EQ(request.clearBefore, std::uint32_t{kLengthPrefixed | kUnicodeMode});
+  EXPECT_EQ(request.setAfter, std::uint32_t{kRecursive});
 
-  RecordingFrontEnd back(true);
-  ConvertDroppedSolution(path.c_str(), back);
-  ASSERT_GE(back.calls.size(), 2u);
-  EXPECT_EQ(back.calls[1], "texts Version=\"8.00\" Version=\"9.00\"");
+  const SolutionRequest back = ConvertDroppedSolution(path.c_str(), frontEnd);
+  EXPECT_EQ(U8(back.find) + " " + U8(back.replacement), "Version=\"8.00\" Version=\"9.00\"");
 }
 
-TEST_F(SolutionConverterTest, DroppedFileThatIsNoSolutionChangesNothing) {
+TEST_F(SolutionConverterTest, DroppedFileThatIsNoSolutionAsksForNothing) {
   RecordingFrontEnd frontEnd(true);
-  ConvertDroppedSolution(Write("a.txt", kSolution2005).c_str(), frontEnd);
+  EXPECT_FALSE(ConvertDroppedSolution(Write("a.txt", kSolution2005).c_str(), frontEnd).run);
   EXPECT_TRUE(frontEnd.calls.empty());
 }
 

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "core/Directory.h"
-#include "search/Run.h"
+#include "run/Run.h"
 #include "tests/support/StatusCapture.h"
 #include "tests/support/TestSupport.h"
 

@@ -45,19 +45,18 @@ struct PathBuffer {
   explicit PathBuffer(const std::u16string& text);
 };
 
-// A fixture for per-file operations: a scratch directory, settings, and the path buffer as the
-// last operation left it.
+// A fixture for per-file operations: a scratch directory, settings, and the path the last
+// operation's outcome named.
 class FileOperationTest : public ::testing::Test {
  protected:
   StatusCode Run(FileOperation operation, const std::u16string& target) {
-    PathBuffer buffer(target);
-    const StatusCode result = operation(settings_, buffer.units, nullptr);
-    left_ = buffer.units;
-    return result;
+    const FileOutcome outcome = operation(settings_, target.c_str(), nullptr);
+    named_ = outcome.path;
+    return outcome.code;
   }
   TempDir dir_;
   Settings settings_;
-  std::u16string left_;
+  std::u16string named_;
 };
 
 // True when the tests run as the Windows build (under Wine).

@@ -1,5 +1,5 @@
 // The run driver: builds the search pattern for a Search run, then walks the path.
-#include "search/Run.h"
+#include "run/Run.h"
 
 #include "engine/Extract.h"
 #include "engine/WriteBack.h"
