@@ -25,6 +25,8 @@ bool AppendText(char16_t* dest, std::size_t capacity, std::u16string_view source
 // UTF-8 <-> UTF-16. Invalid input units become U+FFFD; nothing is dropped silently.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
+// Appends the UTF-8 form of one code point (below 0x110000).
+void AppendUtf8(std::string& out, char32_t cp);
 
 // ASCII-only upper-casing of one unit, as the file walker compares names.
 inline char16_t UpperAscii(char16_t unit) {

@@ -1,6 +1,8 @@
 // References, the room comment and the collection of units read from exchange files.
 #include "exchange/Catalog.h"
 
+#include "core/FileIo.h"
+
 namespace glos {
 
 std::string FormatReference(std::string_view name, std::uint32_t offset) {
@@ -68,6 +70,15 @@ void ReadPoHeader(std::string_view text, ExchangeHeader& header) {
 
 std::string RoomComment(std::uint32_t room) {
   return "room: " + std::to_string(room) + (room == 1 ? " byte" : " bytes");
+}
+
+bool ReadCatalogFile(const char16_t* path, Catalog& catalog, ExchangeHeader& header,
+                     CatalogReader read) {
+  const WholeFile file = ReadWholeFile(path);
+  if (file.data == nullptr) return false;
+  return read(std::string_view(reinterpret_cast<const char*>(file.data.get()),
+                               static_cast<std::size_t>(file.size)),
+              catalog, header);
 }
 
 void AddReadUnit(Catalog& catalog, CatalogUnit unit, const std::vector<std::string>& references) {

@@ -52,6 +52,11 @@ bool ParseReference(std::string_view reference, std::string_view name, std::uint
 // The comment a translator reads about a unit's room.
 std::string RoomComment(std::uint32_t room);
 
+// Reads the file at path whole and hands its text to read; false when it cannot be read.
+using CatalogReader = bool (*)(std::string_view text, Catalog& catalog, ExchangeHeader& header);
+bool ReadCatalogFile(const char16_t* path, Catalog& catalog, ExchangeHeader& header,
+                     CatalogReader read);
+
 // Adds a unit read from a file, keeping only its references to catalog.targetName; a unit with
 // none is dropped.
 void AddReadUnit(Catalog& catalog, CatalogUnit unit, const std::vector<std::string>& references);

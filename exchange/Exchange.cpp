@@ -146,6 +146,15 @@ const ExchangeOptions& OptionsOf(const void* context) {
   return context != nullptr ? *static_cast<const ExchangeOptions*>(context) : kDefaults;
 }
 
+// The target's translation file and exchange file; false when a name does not fit.
+bool NameFiles(const char16_t* path, const ExchangeOptions& options, char16_t* translationPath,
+               char16_t* exchangePath) {
+  return CopyText(translationPath, kPathCapacity, path) &&
+         AppendText(translationPath, kPathCapacity, u".ttt") &&
+         CopyText(exchangePath, kPathCapacity, path) &&
+         AppendText(exchangePath, kPathCapacity, ExchangeExtension(options.format));
+}
+
 struct ImportString {
   std::uint32_t offset;
   std::uint32_t length;  // units of the slot
@@ -166,10 +175,7 @@ FileOutcome ExportFile(const Settings& /*settings*/, const char16_t* path, void*
   const ExchangeOptions& options = OptionsOf(context);
   char16_t translationPath[kPathCapacity];
   char16_t exchangePath[kPathCapacity];
-  if (!CopyText(translationPath, kPathCapacity, path) ||
-      !AppendText(translationPath, kPathCapacity, u".ttt") ||
-      !CopyText(exchangePath, kPathCapacity, path) ||
-      !AppendText(exchangePath, kPathCapacity, ExchangeExtension(options.format))) {
+  if (!NameFiles(path, options, translationPath, exchangePath)) {
     return Outcome(kStatusCannotSave, path);
   }
   if (!FileExists(translationPath)) return Outcome(kStatusNoFile, translationPath);
@@ -205,10 +211,7 @@ FileOutcome ImportFile(const Settings& settings, const char16_t* path, void* con
   const ExchangeOptions& options = OptionsOf(context);
   char16_t translationPath[kPathCapacity];
   char16_t exchangePath[kPathCapacity];
-  if (!CopyText(translationPath, kPathCapacity, path) ||
-      !AppendText(translationPath, kPathCapacity, u".ttt") ||
-      !CopyText(exchangePath, kPathCapacity, path) ||
-      !AppendText(exchangePath, kPathCapacity, ExchangeExtension(options.format))) {
+  if (!NameFiles(path, options, translationPath, exchangePath)) {
     return Outcome(kStatusCannotSave, path);
   }
   if (!FileExists(exchangePath)) return Outcome(kStatusNoFile, exchangePath);

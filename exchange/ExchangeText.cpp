@@ -2,6 +2,7 @@
 #include "exchange/ExchangeText.h"
 
 #include "core/CodePage.h"
+#include "core/Text.h"
 
 namespace glos {
 namespace {
@@ -17,24 +18,6 @@ bool StandsAsItself(std::uint32_t c) {
   if (c == '\t' || c == '\n') return true;
   if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) return false;
   return !IsSurrogate(c) && c != 0xFFFE && c != 0xFFFF && c <= 0x10FFFF;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
 }
 
 // One item of a decoded string: a character, or a raw unit that has to be escaped.
@@ -76,7 +59,7 @@ class TextBuilder {
       out_ += "\\\\";
       return;
     }
-    AppendUtf8(out_, item.value);
+    AppendUtf8(out_, static_cast<char32_t>(item.value));
   }
   std::string& out_;
   int digits_;

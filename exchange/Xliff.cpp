@@ -3,7 +3,6 @@
 
 #include <vector>
 
-#include "core/FileIo.h"
 #include "core/Xml.h"
 
 namespace glos {
@@ -183,11 +182,7 @@ bool ReadXliffText(std::string_view text, Catalog& catalog, ExchangeHeader& head
 }
 
 bool ReadXliffFile(const char16_t* path, Catalog& catalog, ExchangeHeader& header) {
-  const WholeFile file = ReadWholeFile(path);
-  if (file.data == nullptr) return false;
-  return ReadXliffText(std::string_view(reinterpret_cast<const char*>(file.data.get()),
-                                        static_cast<std::size_t>(file.size)),
-                       catalog, header);
+  return ReadCatalogFile(path, catalog, header, ReadXliffText);
 }
 
 }  // namespace glos
