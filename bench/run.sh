@@ -27,6 +27,9 @@ if [ ! -f "$input" ] || [ "$(stat -c %s "$input")" -lt 400000000 ]; then
 fi
 size=$(stat -c %s "$input")
 
+# GLOS_BENCH_ONLY=exchange measures the translation exchange rows alone, on the input above.
+only=${GLOS_BENCH_ONLY:-}
+if [ "$only" != exchange ]; then
 # The same DLLs as separate files, one folder per architecture (their names repeat).
 dlls=$data/dlls
 if [ ! -d "$dlls" ]; then
@@ -89,13 +92,14 @@ if [ ! -f "$dlls.scan-size" ]; then
 fi
 scanned=$(cat "$dlls.scan-size")
 dll_count=$(find "$dlls" -name '*.dll' | wc -l)
+fi
 
 work=$(mktemp -d "$data/run.XXXXXX")
 shm=""
 cleanup() {
   rm -rf "$work"
   [ -n "$shm" ] && rm -rf "$shm"
-  find "$dlls" -name '*.ttt' -delete
+  [ "$only" = exchange ] || find "$dlls" -name '*.ttt' -delete
 }
 trap cleanup EXIT
 ln "$input" "$work/input.bin" 2>/dev/null || cp "$input" "$work/input.bin"
@@ -157,8 +161,7 @@ exchange_rows() {
   row "import from PO, $((units - 1)) units, vs the extraction (s)" "$ours" "$peer" "<= 1"
   rm -f "$work/input.bin.po"
 }
-# GLOS_BENCH_ONLY=exchange measures these rows alone.
-if [ "${GLOS_BENCH_ONLY:-}" = exchange ]; then
+if [ "$only" = exchange ]; then
   exchange_rows
   print_table
   exit 0

@@ -102,7 +102,10 @@ bool ReadPoFile(const char16_t* path, Catalog& catalog, ExchangeHeader& header) 
       std::string reference = po_filepos_file(position);
       // A reference whose tail reads as a decimal line number comes back split.
       const size_t line = po_filepos_start_line(position);
-      if (line != static_cast<size_t>(-1)) reference += ":" + std::to_string(line);
+      if (line != static_cast<size_t>(-1)) {
+        reference.push_back(':');
+        reference += std::to_string(line);
+      }
       references.push_back(std::move(reference));
     }
     CatalogUnit unit;
