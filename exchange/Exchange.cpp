@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "core/CodePage.h"
@@ -28,29 +27,56 @@ bool FileExists(const char16_t* path) {
 
 std::string TargetName(const char16_t* path) { return Utf16ToUtf8(path + NamePosition(path)); }
 
-// Units keyed by their source text, looked up by text without a copy.
-struct SourceHash {
-  using is_transparent = void;
-  const std::vector<CatalogUnit>* units;
-  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  std::size_t operator()(std::uint32_t i) const { return (*this)((*units)[i].source); }
-};
-struct SourceEqual {
-  using is_transparent = void;
-  const std::vector<CatalogUnit>* units;
-  std::string_view text(std::string_view s) const { return s; }
-  std::string_view text(std::uint32_t i) const { return (*units)[i].source; }
-  template <typename A, typename B>
-  bool operator()(const A& a, const B& b) const {
-    return text(a) == text(b);
+// The units' indices by source text: open addressing over a power-of-two table, each slot
+// holding the text's hash beside the index, so that a probe rarely touches the text itself.
+class SourceIndex {
+ public:
+  explicit SourceIndex(const std::vector<CatalogUnit>& units) : units_(units) { Grow(1024); }
+
+  // The unit holding text, or kNone.
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  std::uint32_t Find(std::string_view text, std::uint64_t hash) const {
+    for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
+      const Slot& slot = slots_[i];
+      if (slot.unit == kNone) return kNone;
+      if (slot.hash == hash && units_[slot.unit].source == text) return slot.unit;
+    }
   }
+  void Insert(std::uint32_t unit, std::uint64_t hash) {
+    if (2 * (count_ + 1) > slots_.size()) Grow(2 * slots_.size());
+    Place(unit, hash);
+    ++count_;
+  }
+
+ private:
+  struct Slot {
+    std::uint64_t hash;
+    std::uint32_t unit;
+  };
+  void Place(std::uint32_t unit, std::uint64_t hash) {
+    std::size_t i = hash & mask_;
+    while (slots_[i].unit != kNone) i = (i + 1) & mask_;
+    slots_[i] = Slot{hash, unit};
+  }
+  void Grow(std::size_t size) {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(size, Slot{0, kNone});
+    mask_ = size - 1;
+    for (const Slot& slot : old) {
+      if (slot.unit != kNone) Place(slot.unit, slot.hash);
+    }
+  }
+  const std::vector<CatalogUnit>& units_;
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+  std::size_t count_ = 0;
 };
 
 struct ExportJob {
   Catalog* catalog;
   const std::uint8_t* target;
   std::uint64_t size;
-  std::unordered_set<std::uint32_t, SourceHash, SourceEqual>* index;
+  SourceIndex* index;
   std::vector<std::pair<std::uint32_t, std::uint32_t>>* strings;  // offset, unit
   Settings unescape;  // NoLengthCheck: a translation is read whole
   std::string translation;
@@ -87,17 +113,16 @@ void CollectString(void* context, const TranslationEntry& entry) {
       job.translation.size() != bytes ||
       !std::equal(raw, raw + bytes, job.translation.begin(),
                   [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); });
-  auto found = job.index->find(std::string_view(source));
-  std::uint32_t index;
-  if (found == job.index->end()) {
+  const std::uint64_t hash = std::hash<std::string_view>{}(source);
+  std::uint32_t index = job.index->Find(source, hash);
+  if (index == SourceIndex::kNone) {
     index = static_cast<std::uint32_t>(catalog.units.size());
     CatalogUnit unit;
     unit.source = std::move(source);
     unit.room = static_cast<std::uint32_t>(bytes);
     catalog.units.push_back(std::move(unit));
-    job.index->insert(index);
+    job.index->Insert(index, hash);
   } else {
-    index = *found;
     catalog.units[index].room = std::min(catalog.units[index].room, std::uint32_t(bytes));
   }
   CatalogUnit& unit = catalog.units[index];
@@ -188,14 +213,12 @@ FileOutcome ExportFile(const Settings& /*settings*/, const char16_t* path, void*
   catalog.targetName = TargetName(path);
   catalog.codePage = ChosenCodePage(options, 0);
   catalog.wide = IsWideTranslation(text.data.get(), text.size);
-  std::unordered_set<std::uint32_t, SourceHash, SourceEqual> index(1024, SourceHash{&catalog.units},
-                                                                   SourceEqual{&catalog.units});
+  SourceIndex index(catalog.units);
   std::vector<std::pair<std::uint32_t, std::uint32_t>> strings;
   ExportJob job{&catalog, target.data(), target.size(), &index, &strings, Settings{}, {}};
   SetOption(job.unescape, kNoLengthCheck, true);
   ReadTranslationEntries(text.data.get(), static_cast<std::size_t>(text.size), CollectString, &job);
   target.close();
-  index.clear();
   GroupOffsets(catalog, strings);
   strings = {};
 
