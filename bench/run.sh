@@ -2,7 +2,8 @@
 # Benchmarks glosmorin-cli against peers on the same ~500 MB input, side by side in one run.
 # Prints one table: case, our median, the peer's median, the ratio (ours / peer's), the target.
 # The two commands of a case run alternately, $runs times each, so both meet the same load.
-# Usage: bench/run.sh path/to/glosmorin-cli [runs]
+# Usage: bench/run.sh path/to/glosmorin-cli [runs]; GLOS_BENCH_ONLY=android or
+# GLOS_BENCH_ONLY=exchange runs those rows alone.
 set -euo pipefail
 cli=$(realpath "$1")
 runs=${2:-5}
@@ -11,6 +12,66 @@ data=${GLOS_BENCH_DATA:-$here/data}
 mkdir -p "$data"
 input=$data/input.bin
 wine_dlls=/usr/lib/x86_64-linux-gnu/wine
+
+# Wall seconds of one run, its output read through a pipe as a user's terminal would.
+run_once() {
+  local start end
+  start=$(date +%s%N)
+  "$@" 2>&1 | cat > /dev/null || true
+  end=$(date +%s%N)
+  echo "scale=4; ($end - $start) / 1000000000" | bc
+}
+median() { sort -g | awk '{a[NR] = $1} END {printf "%.3f", a[int((NR + 1) / 2)]}'; }
+prepare() { :; }
+# Runs the functions ours_cmd and peer_cmd alternately, prepare (untimed) before each run;
+# leaves their medians in ours and peer.
+pair() {
+  local -a a=() b=()
+  local i
+  for ((i = 0; i < runs; i++)); do
+    prepare; a+=("$(run_once ours_cmd)")
+    prepare; b+=("$(run_once peer_cmd)")
+  done
+  ours=$(printf '%s\n' "${a[@]}" | median)
+  peer=$(printf '%s\n' "${b[@]}" | median)
+}
+
+rows=()
+row() {  # label, ours, peer, target
+  rows+=("$(printf '%-62s %9.3f %9.3f %7.3f  %s' "$1" "$2" "$3" "$(echo "scale=4; $2 / $3" | bc -l)" "$4")")
+  echo "${rows[-1]}" >&2
+}
+
+# Android: --android extraction of framework-res's resources.arsc (31.9 MB, 127,684 strings)
+# against aapt dump strings of the same APK, each writing its output to a file.
+android_case() {
+  local apk=/usr/share/android-framework-res/framework-res.apk dir count
+  dir=$(mktemp -d "$data/android.XXXXXX")
+  unzip -q -o "$apk" resources.arsc -d "$dir"
+  ours_cmd() { "$cli" --android extract "$dir/resources.arsc"; }
+  peer_cmd() { aapt dump strings "$apk" > "$dir/strings.txt"; }
+  pair
+  count=$(grep -c "^0x" "$dir/resources.arsc.ttt")
+  echo "framework-res resources.arsc: $count strings" >&2
+  row "extract --android framework-res arsc vs aapt dump strings (s)" \
+    "$ours" "$peer" "<= 1"
+  rm -rf "$dir"
+}
+
+print_table() {
+  echo
+  printf 'machine: %s cores, %s; %s runs each, medians\n' "$(nproc)" \
+    "$(lscpu | sed -n 's/^Model name: *//p')" "$runs"
+  printf '%-62s %9s %9s %7s  %s\n' "case" "ours" "peer" "ratio" "target"
+  printf '%s\n' "${rows[@]}"
+}
+
+# GLOS_BENCH_ONLY=android measures that case alone, without building the large input.
+if [ "${GLOS_BENCH_ONLY:-}" = android ]; then
+  android_case
+  print_table
+  exit 0
+fi
 
 # The input: real PE DLLs concatenated up to about 500 MB, built once.
 if [ ! -f "$input" ] || [ "$(stat -c %s "$input")" -lt 400000000 ]; then
@@ -95,6 +156,8 @@ dll_count=$(find "$dlls" -name '*.dll' | wc -l)
 fi
 
 work=$(mktemp -d "$data/run.XXXXXX")
+# Undo journals of the runs stay inside the run's folder, not in the user's state folder.
+export XDG_STATE_HOME=$work/state
 shm=""
 cleanup() {
   rm -rf "$work"
@@ -104,44 +167,7 @@ cleanup() {
 trap cleanup EXIT
 ln "$input" "$work/input.bin" 2>/dev/null || cp "$input" "$work/input.bin"
 
-# Wall seconds of one run, its output read through a pipe as a user's terminal would.
-run_once() {
-  local start end
-  start=$(date +%s%N)
-  "$@" 2>&1 | cat > /dev/null || true
-  end=$(date +%s%N)
-  echo "scale=4; ($end - $start) / 1000000000" | bc
-}
-median() { sort -g | awk '{a[NR] = $1} END {printf "%.3f", a[int((NR + 1) / 2)]}'; }
-prepare() { :; }
-# Runs the functions ours_cmd and peer_cmd alternately, prepare (untimed) before each run;
-# leaves their medians in ours and peer.
-pair() {
-  local -a a=() b=()
-  local i
-  for ((i = 0; i < runs; i++)); do
-    prepare; a+=("$(run_once ours_cmd)")
-    prepare; b+=("$(run_once peer_cmd)")
-  done
-  ours=$(printf '%s\n' "${a[@]}" | median)
-  peer=$(printf '%s\n' "${b[@]}" | median)
-}
-
-rows=()
-row() {  # label, ours, peer, target
-  rows+=("$(printf '%-62s %9.3f %9.3f %7.3f  %s' "$1" "$2" "$3" "$(echo "scale=4; $2 / $3" | bc -l)" "$4")")
-  echo "${rows[-1]}" >&2
-}
-
 mb=$((size / 1000000))
-
-print_table() {
-  echo
-  printf 'machine: %s cores, %s; input %s MB of PE DLLs, %s runs each, medians\n' "$(nproc)" \
-    "$(lscpu | sed -n 's/^Model name: *//p')" "$mb" "$runs"
-  printf '%-62s %9s %9s %7s  %s\n' "case" "ours" "peer" "ratio" "target"
-  printf '%s\n' "${rows[@]}"
-}
 
 # Translation exchange: the whole input's translation file exported to PO and imported back,
 # each against the extraction that makes that translation file.
@@ -276,12 +302,21 @@ cp "$input" "$work/first.bin"
 cp "$input" "$work/spread.bin"
 prepare() { rm -f "$work/copy.bin"; }
 peer_cmd() { cp "$work/input.bin" "$work/copy.bin"; }
+ours_cmd() { "$cli" --no-undo writeback "$work/first.bin"; }
+pair
+row "write-back 100,000 entries, the first ones, no journal, vs cp (s)" "$ours" "$peer" "<= 0.1"
+ours_cmd() { "$cli" --no-undo writeback "$work/spread.bin"; }
+pair
+row "write-back 100,000 entries, 1 in $step over the file, no journal, vs cp (s)" "$ours" "$peer" \
+  "(measured)"
+# The journal's cost: a first write-back, which finds no journal and writes one to disk before
+# the target changes, against the same without it.
+prepare() { rm -rf "$XDG_STATE_HOME"; }
 ours_cmd() { "$cli" writeback "$work/first.bin"; }
+peer_cmd() { "$cli" --no-undo writeback "$work/first.bin"; }
 pair
-row "write-back 100,000 entries, the first ones, vs cp (s)" "$ours" "$peer" "<= 0.1"
-ours_cmd() { "$cli" writeback "$work/spread.bin"; }
-pair
-row "write-back 100,000 entries, 1 in $step over the file, vs cp (s)" "$ours" "$peer" "(measured)"
+row "write-back 100,000 entries, the first ones, with vs without journal (s)" "$ours" "$peer" \
+  "<= 1.5"
 prepare() { :; }
 rm -f "$work/copy.bin" "$work/first.bin" "$work/spread.bin"
 
@@ -300,6 +335,10 @@ growth "extract length-prefixed UTF-16 -b -u -a" "-b -u -a" 200 100
 set +f
 rm -f "$data"/prefix*.bin.ttt
 
+android_case
 exchange_rows
+
+echo
+printf 'input %s MB of PE DLLs\n' "$mb"
 print_table
 exit 0

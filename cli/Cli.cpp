@@ -9,8 +9,12 @@
 #include "core/Settings.h"
 #include "core/Status.h"
 #include "core/TextFormat.h"
+#include "engine/Check.h"
 #include "engine/EndCharacter.h"
+#include "engine/UndoJournal.h"
 #include "exchange/Exchange.h"
+#include "resources/TextIds.h"
+#include "resources/Version.h"
 #include "run/Run.h"
 
 namespace glos {
@@ -21,15 +25,15 @@ constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitCancelled = 3;
 
-constexpr unsigned kSearchWord = 552;
-constexpr unsigned kReplaceWord = 554;
-
 constexpr char kUsage[] =
     "usage: glosmorin-cli [OPTIONS] extract   PATH\n"
     "       glosmorin-cli [OPTIONS] writeback PATH\n"
     "       glosmorin-cli [OPTIONS] search    PATH --find TEXT [--replace TEXT]\n"
     "       glosmorin-cli [OPTIONS] export    PATH [--format po|xliff] [--codepage CP]\n"
     "       glosmorin-cli [OPTIONS] import    PATH [--format po|xliff] [--codepage CP]\n"
+    "       glosmorin-cli [OPTIONS] check     PATH   what writeback PATH would do; writes nothing\n"
+    "       glosmorin-cli [OPTIONS] undo      PATH   put back the bytes every write-back and\n"
+    "                                               replacement since the first one changed\n"
     "\n"
     "PATH names one file or, with \"*\" and \"?\" in its last element, many.\n"
     "Options start from the defaults, or from --profile FILE, then each flag sets its field:\n"
@@ -44,6 +48,9 @@ constexpr char kUsage[] =
     "                           line) yes, n no, c or end of input cancel; without\n"
     "                           --replace there is nothing to decline, so n also cancels\n"
     "  -x, --exclude LIST       section names to skip, each followed by \"|\"; \"\" scans whole\n"
+    "      --android            extract and writeback: the strings of an Android resource\n"
+    "                           table or binary XML file's string pool, length fields\n"
+    "                           rewritten; scan options do not apply\n"
     "      --profile FILE       read the options from this profile\n"
     "      --find TEXT          the escaped text to search for (search needs it)\n"
     "      --replace TEXT       the escaped text to put in its place\n"
@@ -52,11 +59,15 @@ constexpr char kUsage[] =
     "                           (936, 950, 932, 949, 1250-1258, 65001; default: the\n"
     "                           ANSI code page on Windows, 65001 elsewhere; on import\n"
     "                           the one the file was exported with)\n"
+    "      --no-undo            keep no undo journal of what writeback and search change\n"
     "  -h, --help               show this text\n"
     "      --version            show the version\n"
-    "Exit status: 0 done, 1 an error was logged, 2 usage error, 3 cancelled.\n";
+    "Undo journals are kept in $XDG_STATE_HOME/glosmorin/undo (~/.local/state when it is unset;\n"
+    "%LOCALAPPDATA%\\Glosmorin\\undo on Windows).\n"
+    "Exit status: 0 done, 1 an error was logged (check: anything was reported), 2 usage error,\n"
+    "3 cancelled.\n";
 
-constexpr char kVersion[] = "glosmorin-cli 2.0.262.1560\n";
+constexpr char kVersion[] = "glosmorin-cli " GLOS_VERSION_TEXT "\n";
 
 void WriteBytes(std::FILE* stream, std::string_view bytes) {
   std::fwrite(bytes.data(), 1, bytes.size(), stream);
@@ -72,7 +83,7 @@ int UsageError(std::string_view message) {
 
 // One flag to apply after the profile has been read, in command-line order.
 struct Edit {
-  enum Kind { Set, Clear, MinCharsValue, TerminatorText, ExcludeText } kind;
+  enum Kind { Set, Clear, MinCharsValue, TerminatorText, ExcludeText, AndroidPools } kind;
   OptionBit bit;
   unsigned number;
   std::u16string text;
@@ -91,6 +102,7 @@ struct CommandLine {
   std::vector<Edit> edits;
   bool help = false;
   bool version = false;
+  bool noUndo = false;
 };
 
 bool ParseMinChars(const std::u16string& text, unsigned& value) {
@@ -130,6 +142,8 @@ std::string Parse(const std::vector<std::u16string>& arguments, CommandLine& lin
       line.edits.push_back({Edit::Set, kNoLengthCheck, 0, {}});
     } else if (a == u"-k" || a == u"--ask") {
       line.edits.push_back({Edit::Set, kAskEach, 0, {}});
+    } else if (a == u"--android") {
+      line.edits.push_back({Edit::AndroidPools, kEnglishOnly, 0, {}});
     } else if (a == u"-m" || a == u"--min-chars") {
       unsigned number = 0;
       if (!value(text)) return name + " needs a number";
@@ -164,6 +178,8 @@ std::string Parse(const std::vector<std::u16string>& arguments, CommandLine& lin
       if (!IsCodePageSupported(number))
         return "code page " + Utf16ToUtf8(text) + " is not supported";
       line.exchange.codePage = number;
+    } else if (a == u"--no-undo") {
+      line.noUndo = true;
     } else if (a.size() > 1 && a[0] == u'-') {
       return "unknown option " + name;
     } else if (line.command.empty()) {
@@ -200,18 +216,40 @@ void ApplyEdits(Settings& settings, const std::vector<Edit>& edits) {
       case Edit::ExcludeText:
         CopyText(settings.excludeList, kPathCapacity, edit.text);
         break;
+      case Edit::AndroidPools:
+        settings.android = true;
+        break;
     }
   }
 }
 
-// Prints every report as the window would show it, and remembers whether an error was logged.
+// Prints every report as the window would show it, and remembers whether an error was logged
+// and whether an entry was reported.
 struct ConsoleLog {
   bool sawError = false;
+  bool sawEntry = false;
 };
+
+bool IsEntryReport(StatusCode code) {
+  switch (code) {
+    case kStatusCutWide:
+    case kStatusCutBytes:
+    case kStatusLengthMismatch:
+    case kStatusOutsideFile:
+    case kStatusStaleSlot:
+    case kStatusNotPoolString:
+    case kStatusPoolEncoding:
+    case kStatusSpansOutside:
+      return true;
+    default:
+      return false;
+  }
+}
 
 void PrintStatus(void* context, StatusCode code, const StatusArgument& argument) {
   auto* log = static_cast<ConsoleLog*>(context);
   if (IsErrorStatus(code) || IsExchangeProblem(code)) log->sawError = true;
+  if (IsEntryReport(code)) log->sawEntry = true;
   char16_t line[kFormatCapacity];
   const int length = FormatStatusLine(code, argument, line);
   std::string bytes = Utf16ToUtf8(std::u16string_view(line, static_cast<std::size_t>(length)));
@@ -288,11 +326,17 @@ int RunCli(const std::vector<std::u16string>& arguments) {
   }
   if (line.command.empty()) return UsageError("no command given");
   const bool exchange = line.command == u"export" || line.command == u"import";
+  const bool checking = line.command == u"check";
+  const bool undoing = line.command == u"undo";
   if (line.command != u"extract" && line.command != u"writeback" && line.command != u"search" &&
-      !exchange)
+      !checking && !undoing && !exchange)
     return UsageError("unknown command " + Utf16ToUtf8(line.command));
   if (!line.hasPath || line.path.empty()) return UsageError("no path given");
   if (line.path.size() >= kPathCapacity) return UsageError("the path is longer than 259 units");
+  for (const Edit& edit : line.edits) {
+    if (edit.kind == Edit::AndroidPools && (line.command == u"search" || checking))
+      return UsageError("--android works with extract, writeback and undo");
+  }
   if (line.command == u"search") {
     if (!line.hasFind || line.find.empty()) return UsageError("search needs --find with a text");
     if (line.find.size() >= kPathCapacity || line.replace.size() >= kPathCapacity)
@@ -315,6 +359,14 @@ int RunCli(const std::vector<std::u16string>& arguments) {
     SetStatusSink(nullptr, nullptr);
     return log.sawError ? kExitError : kExitDone;
   }
+  settings.undoJournal = !line.noUndo;
+  if (checking || undoing) {
+    const StatusCode result =
+        WalkPattern(settings, line.path.c_str(), checking ? CheckFile : UndoFile, nullptr);
+    SetStatusSink(nullptr, nullptr);
+    if (result == kStatusCancelled) return kExitCancelled;
+    return log.sawError || (checking && log.sawEntry) ? kExitError : kExitDone;
+  }
   if (line.command == u"extract") {
     SetMode(settings, 0);
   } else if (line.command == u"writeback") {
@@ -323,7 +375,7 @@ int RunCli(const std::vector<std::u16string>& arguments) {
     SetMode(settings, 2);
   }
   char16_t actionWord[kActionWordCapacity] = {};
-  LoadText(line.replace.empty() ? kSearchWord : kReplaceWord, actionWord,
+  LoadText(line.replace.empty() ? IDS_SEARCH : IDS_REPLACE, actionWord,
            static_cast<int>(kActionWordCapacity));
   const SearchQuestions questions{actionWord, AskOnConsole, nullptr};
   const StatusCode result =

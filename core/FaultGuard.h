@@ -11,4 +11,12 @@ namespace glos {
 // nothing that needs a destructor on its stack: a fault abandons its frames. Not re-entrant.
 bool RunGuarded(const void* view, std::size_t size, void (*work)(void* context), void* context);
 
+// The same for a callable, such as a lambda whose captures are references: it is called with no
+// arguments. The rule on destructors holds for it and for all it calls.
+template <typename Work>
+bool RunGuardedCall(const void* view, std::size_t size, Work& work) {
+  return RunGuarded(
+      view, size, [](void* context) { (*static_cast<Work*>(context))(); }, &work);
+}
+
 }  // namespace glos

@@ -5,6 +5,14 @@
 
 namespace glos {
 
+// Which file an open file is: equal identities on the same machine are the same file, whatever
+// names lead to it. A file written anew under the same name has another identity.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t file = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
 // Move-only owner of an open file, its mapping and its view. A MappedFile whose view is null is
 // failed, whatever the cause: the file is missing, empty, 4 GiB or larger, locked by another
 // writer, or not writable when opened read-write. Other programs may read the file while it is
@@ -24,6 +32,12 @@ class MappedFile {
   bool open(const char16_t* path, bool readOnly);
   // Releases view, then mapping, then file. Safe to call more than once.
   void close();
+
+  // The identity of the open file. False when failed or when the system cannot tell it.
+  bool identify(FileIdentity& identity) const;
+  // Writes the changes made through a read-write view to disk and waits until they are there.
+  // False when failed or when the system reports an error.
+  bool flush();
 
   bool failed() const { return view_ == nullptr; }
   std::uint8_t* data() const { return view_; }

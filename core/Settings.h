@@ -30,6 +30,12 @@ struct Settings {
   char16_t profilePath[kPathCapacity] = {};
   std::uint32_t optionWord = kDefaultOptionWord;
   char16_t excludeList[kPathCapacity] = {};
+  // Strings come from the file's Android string pool, not from a scan (console --android). Not
+  // kept in the profile.
+  bool android = false;
+  // Whether write-back and replacement keep an undo journal. Not kept in the profile: the
+  // console's --no-undo clears it for one run.
+  bool undoJournal = true;
 
   Settings();
 };

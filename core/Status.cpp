@@ -36,6 +36,16 @@ void ReportStatusNumber(StatusCode code, std::uint32_t argument) {
   Deliver(code, a);
 }
 
+void ReportStatusCounts(StatusCode code, const char16_t* text, std::uint32_t first,
+                        std::uint32_t second, std::uint32_t third) {
+  StatusArgument a;
+  a.text = text;
+  a.counts[0] = first;
+  a.counts[1] = second;
+  a.counts[2] = third;
+  Deliver(code, a);
+}
+
 int FormatStatusLine(StatusCode code, const StatusArgument& argument, char16_t* dest) {
   char16_t format[260];
   if (LoadText(code, format, 260) == 0) {
@@ -47,14 +57,24 @@ int FormatStatusLine(StatusCode code, const StatusArgument& argument, char16_t* 
       return FormatText(dest, format, argument.bytes != nullptr ? argument.bytes : "");
     case kStatusLengthMismatch:
     case kStatusOutsideFile:
+    case kStatusNotPoolString:
+    case kStatusPoolEncoding:
+    case kStatusSpansOutside:
+    case kStatusStaleSlot:
       return FormatText(dest, format, static_cast<unsigned>(argument.number));
+    case kStatusCheckSummary:
+      return FormatText(dest, format, argument.text != nullptr ? argument.text : u"",
+                        static_cast<unsigned>(argument.counts[0]),
+                        static_cast<unsigned>(argument.counts[1]),
+                        static_cast<unsigned>(argument.counts[2]));
     default:
       return FormatText(dest, format, argument.text != nullptr ? argument.text : u"");
   }
 }
 
 bool IsErrorStatus(StatusCode code) {
-  return (code >= kStatusScanFailed && code <= kStatusTooSmall) ||
+  return (code >= kStatusScanFailed && code <= kStatusTooSmall) || code == kStatusJournalMismatch ||
+         code == kStatusJournalDamaged || code == kStatusJournalFailed ||
          code == kStatusExchangeUnreadable;
 }
 

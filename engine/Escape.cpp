@@ -61,6 +61,8 @@ std::size_t FindBackslash(const char16_t* text, std::size_t from, std::size_t to
   return from;
 }
 
+}  // namespace
+
 void ReportCut(const std::uint8_t* text, std::size_t textLength) {
   char* copy = static_cast<char*>(std::malloc(textLength + 1));
   if (copy == nullptr) {
@@ -84,6 +86,8 @@ void ReportCut(const char16_t* text, std::size_t textLength) {
   ReportStatus(kStatusCutWide, copy);
   std::free(copy);
 }
+
+namespace {
 
 template <typename Char>
 std::uint32_t Unescape(const Settings& settings, std::uint8_t* dest, const Char* text,

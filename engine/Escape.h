@@ -27,6 +27,11 @@ std::uint32_t UnescapeText(const Settings& settings, std::uint8_t* dest, const s
 std::uint32_t UnescapeText(const Settings& settings, std::uint8_t* dest, const char16_t* text,
                            std::size_t textLength, std::size_t capacity, bool prefix);
 
+// Reports an over-long text as UnescapeText does: 517 with the 8-bit text, 516 with the UTF-16
+// one (textLength units, not zero-terminated).
+void ReportCut(const std::uint8_t* text, std::size_t textLength);
+void ReportCut(const char16_t* text, std::size_t textLength);
+
 // The number of units UnescapeText produces for the whole text (no cut, no prefix, no fill).
 std::size_t UnescapedLength(const std::uint8_t* text, std::size_t textLength);
 std::size_t UnescapedLength(const char16_t* text, std::size_t textLength);

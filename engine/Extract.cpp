@@ -5,6 +5,7 @@
 #include "core/FileIo.h"
 #include "core/MappedFile.h"
 #include "core/Text.h"
+#include "engine/AndroidPool.h"
 #include "engine/ImageSections.h"
 #include "engine/TranslationFile.h"
 
@@ -15,25 +16,15 @@ inline constexpr std::uint64_t kMinimumFileSize = 512;
 // Header and CR LF alone: 13 bytes 8-bit, 28 bytes UTF-16; any entry adds at least 18 units.
 inline constexpr std::size_t kLargestEmptyOutput = 29;
 
-struct ScanJob {
-  const Settings* settings;
-  OutputBuffer* output;
-  const std::uint8_t* file;
-  std::uint64_t size;
-  ScanResult result;
-};
-
-void RunScan(void* context) {
-  auto* job = static_cast<ScanJob*>(context);
-  job->result = ScanImage(*job->settings, *job->output, job->file, job->size);
-}
-
 }  // namespace
 
 FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*context*/) {
   MappedFile target(path, /*readOnly=*/true);
   if (target.failed()) return Outcome(kStatusCannotMap, path);
-  if (target.size() < kMinimumFileSize) return Outcome(kStatusTooSmall, path);
+  // A string pool is read by its chunks, which say themselves whether the file is too short.
+  if (!settings.android && target.size() < kMinimumFileSize) {
+    return Outcome(kStatusTooSmall, path);
+  }
 
   // The translation file this extraction replaces: its cached pages can serve the new one.
   char16_t translation[kPathCapacity];
@@ -43,17 +34,22 @@ FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*
 
   OutputOwner owner;
   OutputBuffer& output = owner.buffer();
-  const bool wide = HasOption(settings, kUnicodeMode);
-  if (!ReserveOutput(output, 2 * target.size()) || !AppendTranslationHeader(output, wide)) {
+  bool wide = HasOption(settings, kUnicodeMode);
+  if (!ReserveOutput(output, 2 * target.size()) ||
+      (!settings.android && !AppendTranslationHeader(output, wide))) {
     return Outcome(kStatusNoMemory, path);
   }
 
-  ScanJob job{&settings, &output, target.data(), target.size(), ScanResult::Failed};
-  if (!RunGuarded(target.data(), target.size(), RunScan, &job) ||
-      job.result == ScanResult::Failed) {
+  // An Android pool's width is chosen by the pool.
+  ScanResult result = ScanResult::Failed;
+  auto scan = [&] {
+    result = settings.android ? ExtractStringPool(output, target.data(), target.size(), wide)
+                              : ScanImage(settings, output, target.data(), target.size());
+  };
+  if (!RunGuardedCall(target.data(), target.size(), scan) || result == ScanResult::Failed) {
     return Outcome(kStatusScanFailed, path);
   }
-  if (job.result == ScanResult::NoMemory || !AppendLineEnd(output, wide)) {
+  if (result == ScanResult::NoMemory || !AppendLineEnd(output, wide)) {
     return Outcome(kStatusNoMemory, path);
   }
   if (output.size <= kLargestEmptyOutput) return Outcome(kStatusNoString, path);

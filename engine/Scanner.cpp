@@ -40,7 +40,7 @@ void BuildOptions(const Settings& settings, ScanOptions& options) {
   for (unsigned unit = 0; unit < 256; ++unit) {
     // A byte is widened as a signed value before the comparison, so bytes from 0x80 up never
     // equal the Terminator; a UTF-16 unit in that span is handled by ClassOf below.
-    if (unit < 0x80 && unit == options.terminator) {
+    if (IsTerminatorUnit(static_cast<std::uint16_t>(unit), options.terminator, false)) {
       options.classes[unit] = kTerminator;
     } else if (IsAsciiLetter(static_cast<std::uint16_t>(unit))) {
       options.classes[unit] = kLetter;

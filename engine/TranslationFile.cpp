@@ -107,17 +107,22 @@ bool CopyPlainWords(std::uint8_t* dest, const std::uint8_t* source, std::size_t 
 }
 
 #if defined(__SSE2__)
+// The lanes of v, bytes or 16-bit units, that equal value: all ones there, zeros elsewhere.
+template <typename Unit>
+__m128i EqualUnits(__m128i v, std::uint32_t value) {
+  if constexpr (sizeof(Unit) == 1)
+    return _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(value)));
+  return _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(value)));
+}
+
 // One bit per byte of the 16 bytes at p that belong to a unit written as an escape.
 template <typename Unit>
 unsigned EscapeBits(const std::uint8_t* p) {
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  auto equal = [&](int value) {
-    return sizeof(Unit) == 1 ? _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(value)))
-                             : _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(value)));
-  };
-  const __m128i hits = _mm_or_si128(
-      _mm_or_si128(_mm_or_si128(equal(0), equal(9)), _mm_or_si128(equal(10), equal(13))),
-      equal(92));
+  const __m128i hits =
+      _mm_or_si128(_mm_or_si128(_mm_or_si128(EqualUnits<Unit>(v, 0), EqualUnits<Unit>(v, 9)),
+                                _mm_or_si128(EqualUnits<Unit>(v, 10), EqualUnits<Unit>(v, 13))),
+                   EqualUnits<Unit>(v, 92));
   return static_cast<unsigned>(_mm_movemask_epi8(hits));
 }
 #endif
@@ -201,12 +206,9 @@ std::size_t FindUnit(const std::uint8_t* text, std::size_t from, std::size_t to,
                      std::uint32_t wanted) {
   constexpr std::size_t kWidth = sizeof(Unit);
 #if defined(__SSE2__)
-  const __m128i lanes = sizeof(Unit) == 1 ? _mm_set1_epi8(static_cast<char>(wanted))
-                                          : _mm_set1_epi16(static_cast<short>(wanted));
   while ((to - from) * kWidth >= 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + from * kWidth));
-    const __m128i hits = sizeof(Unit) == 1 ? _mm_cmpeq_epi8(v, lanes) : _mm_cmpeq_epi16(v, lanes);
-    const auto bits = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    const auto bits = static_cast<unsigned>(_mm_movemask_epi8(EqualUnits<Unit>(v, wanted)));
     if (bits != 0) return from + static_cast<std::size_t>(std::countr_zero(bits)) / kWidth;
     from += 16 / kWidth;
   }
@@ -286,18 +288,12 @@ LineMasks LineUnits(const std::uint8_t* text, std::size_t count) {
     constexpr std::size_t kLanes = 16 / sizeof(Unit);
     for (std::size_t at = 0; at < 64; at += kLanes) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at * sizeof(Unit)));
-      __m128i breaks;
-      __m128i zeros;
-      if constexpr (sizeof(Unit) == 1) {
-        breaks = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')),
-                              _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
-        zeros = _mm_cmpeq_epi8(v, _mm_setzero_si128());
-      } else {
+      __m128i breaks = _mm_or_si128(EqualUnits<Unit>(v, '\r'), EqualUnits<Unit>(v, '\n'));
+      __m128i zeros = EqualUnits<Unit>(v, 0);
+      if constexpr (sizeof(Unit) == 2) {
         // 16-bit lanes packed to bytes; all ones or all zeros stay so under saturation.
-        breaks = _mm_packs_epi16(_mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('\r')),
-                                              _mm_cmpeq_epi16(v, _mm_set1_epi16('\n'))),
-                                 _mm_setzero_si128());
-        zeros = _mm_packs_epi16(_mm_cmpeq_epi16(v, _mm_setzero_si128()), _mm_setzero_si128());
+        breaks = _mm_packs_epi16(breaks, _mm_setzero_si128());
+        zeros = _mm_packs_epi16(zeros, _mm_setzero_si128());
       }
       masks.breaks |= std::uint64_t(unsigned(_mm_movemask_epi8(breaks))) << at;
       masks.zeros |= std::uint64_t(unsigned(_mm_movemask_epi8(zeros))) << at;

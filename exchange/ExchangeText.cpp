@@ -59,7 +59,8 @@ class TextBuilder {
       out_ += "\\\\";
       return;
     }
-    AppendUtf8(out_, static_cast<char32_t>(item.value));
+    char bytes[4];
+    out_.append(bytes, EncodeUtf8(static_cast<char32_t>(item.value), bytes));
   }
   std::string& out_;
   int digits_;
@@ -121,38 +122,6 @@ void DecodeBytes(TextBuilder& builder, const std::uint8_t* raw, std::size_t coun
     }
     i += taken;
   }
-}
-
-// Reads one UTF-8 character at text[i]; false when the bytes are not UTF-8.
-bool ReadUtf8(std::string_view text, std::size_t& i, std::uint32_t& c) {
-  const auto byte = [&](std::size_t at) { return static_cast<std::uint8_t>(text[at]); };
-  const std::uint8_t first = byte(i);
-  std::size_t length;
-  if (first < 0x80) {
-    c = first;
-    ++i;
-    return true;
-  } else if (first >= 0xC2 && first < 0xE0) {
-    length = 2;
-    c = first & 0x1F;
-  } else if (first >= 0xE0 && first < 0xF0) {
-    length = 3;
-    c = first & 0x0F;
-  } else if (first >= 0xF0 && first < 0xF5) {
-    length = 4;
-    c = first & 0x07;
-  } else {
-    return false;
-  }
-  if (i + length > text.size()) return false;
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return false;
-    c = (c << 6) | (byte(i + k) & 0x3F);
-  }
-  static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (c < kSmallest[length] || c > 0x10FFFF || IsSurrogate(c)) return false;
-  i += length;
-  return true;
 }
 
 int HexValue(char c) {
@@ -260,8 +229,12 @@ bool FromExchangeText(std::string_view text, bool wide, unsigned codePage, std::
         }
       }
     }
-    std::uint32_t c = 0;
-    if (!ReadUtf8(text, i, c)) return false;
+    std::size_t used = 0;
+    bool valid = false;
+    const char32_t c = DecodeUtf8(reinterpret_cast<const unsigned char*>(text.data()) + i,
+                                  text.size() - i, used, valid);
+    if (!valid) return false;
+    i += used;
     if (c >= 0x10000) {
       run.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
       run.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));

@@ -13,10 +13,12 @@
 
 #include "core/Settings.h"
 #include "core/Status.h"
+#include "engine/AndroidPool.h"
 #include "engine/Escape.h"
 #include "engine/ImageSections.h"
 #include "engine/OutputBuffer.h"
 #include "engine/TranslationFile.h"
+#include "engine/UndoJournal.h"
 #include "engine/WriteBack.h"
 #include "search/Search.h"
 
@@ -884,10 +886,112 @@ std::string CheckSearch(const std::uint8_t* data, std::size_t size) {
   return {};
 }
 
+namespace {
+
+// Applies one translation text to the pool of a copy of file; what changed must lie in the
+// pool's string data, and only the notices of pool write-back may be reported.
+std::string CheckPoolWrite(const std::vector<std::uint8_t>& file, const std::uint8_t* text,
+                           std::size_t textSize, const char* what) {
+  const auto target = ExactCopy(file);
+  PoolIndexOwner owner;
+  PoolIndex& index = owner.index();
+  if (BuildPoolIndex(index, target.get(), file.size()) != ScanResult::Complete) {
+    return std::string("the pool cannot be indexed before the ") + what;
+  }
+  const auto translation = ExactCopy(std::vector<std::uint8_t>(text, text + textSize));
+  ReportLog log;
+  if (!ApplyPoolTranslation(Settings{}, index, target.get(), translation.get(), textSize)) {
+    return std::string("no memory for the ") + what;
+  }
+  for (const Reported& r : log.reports) {
+    if (r.code != kStatusCutBytes && r.code != kStatusCutWide && r.code != kStatusNotPoolString &&
+        r.code != kStatusPoolEncoding && r.code != kStatusSpansOutside) {
+      return std::string("the ") + what + " reported " + std::to_string(r.code);
+    }
+  }
+  for (std::size_t i = 0; i < file.size(); ++i) {
+    if (target[i] != file[i] && (i < index.pool.strings || i >= index.pool.stringsEnd)) {
+      return std::string("the ") + what + " changed byte " + Hex(i) + " outside the string data";
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string CheckAndroidPool(const std::uint8_t* data, std::size_t size) {
+  Input in(data, size);
+  const std::size_t fileSize = in.u16();
+  const std::vector<std::uint8_t> file = in.take(fileSize);
+  const std::vector<std::uint8_t> tail = in.rest();
+  const auto view = ExactCopy(file);
+
+  OutputOwner owner;
+  OutputBuffer& out = owner.buffer();
+  bool wide = false;
+  const ScanResult result = ExtractStringPool(out, view.get(), file.size(), wide);
+  PoolIndexOwner indexOwner;
+  const ScanResult indexed = BuildPoolIndex(indexOwner.index(), view.get(), file.size());
+  if (result == ScanResult::NoMemory || indexed == ScanResult::NoMemory) return {};
+  if (result != indexed) return "extraction and the write-back index disagree on the pool";
+  if (result == ScanResult::Failed) return {};
+  if (!AppendLineEnd(out, wide)) return {};
+
+  // Every entry's text and its zero unit inside the file, one entry per string.
+  struct Count {
+    std::uint64_t size;
+    unsigned width;
+    std::uint32_t entries = 0;
+    bool outside = false;
+  } count{file.size(), wide ? 2u : 1u};
+  ReadTranslationEntries(
+      out.data, out.size,
+      [](void* context, const TranslationEntry& e) {
+        auto& c = *static_cast<Count*>(context);
+        ++c.entries;
+        if (std::uint64_t{e.offset} + (std::uint64_t{e.length} + 1) * c.width > c.size) {
+          c.outside = true;
+        }
+      },
+      &count);
+  if (count.outside) return "an entry lies outside the file";
+  if (count.entries != indexOwner.index().pool.stringCount) return "not one entry per string";
+
+  std::string failure = CheckPoolWrite(file, out.data, out.size, "extracted translation");
+  if (failure.empty())
+    failure = CheckPoolWrite(file, tail.data(), tail.size(), "input's translation");
+  return failure;
+}
+
 void RequireHolds(const std::string& failure) {
   if (failure.empty()) return;
   std::fprintf(stderr, "fuzz check failed: %s\n", failure.c_str());
   std::abort();
+}
+
+// ---- ParseJournal ------------------------------------------------------------------------
+
+std::string CheckParseJournal(const std::uint8_t* data, std::size_t size) {
+  // At its exact size, so that a read past the end is seen.
+  const std::vector<std::uint8_t> bytes(data, data + size);
+  JournalContents contents;
+  if (!ParseJournal(bytes.data(), bytes.size(), contents)) return {};
+  if (contents.validEnd > size) return "it stopped past the end of the bytes";
+  std::size_t end = contents.validEnd;
+  for (auto r = contents.records.rbegin(); r != contents.records.rend(); ++r) {
+    if (r->data + r->length + 4 != end) return "its records do not follow each other";
+    if (r->offset + r->length > contents.targetSize) return "a record lies outside the target";
+    end = r->data - 16;
+  }
+  // The header: 44 bytes, the key's units and a checksum.
+  if (end != 48 + 2 * contents.key.size()) return "the first record does not follow the header";
+  JournalContents cut;
+  if (!ParseJournal(bytes.data(), contents.validEnd, cut) ||
+      cut.records.size() != contents.records.size() || cut.validEnd != contents.validEnd ||
+      cut.key != contents.key) {
+    return "the bytes cut where it stopped read differently";
+  }
+  return {};
 }
 
 }  // namespace glos::fuzz

@@ -46,6 +46,17 @@ std::string CheckEscape(const std::uint8_t* data, std::size_t size);
 // Terminator): the byte forms stay in their buffers and equal the reference's.
 std::string CheckSearch(const std::uint8_t* data, std::size_t size);
 
+// The Android string pool reader, extraction and write-back. Input: the file's size (2 bytes),
+// the file, then a translation text. Extraction and the write-back index accept the same files;
+// every entry lies inside the file, one per string; applying the extracted translation, and the
+// input's, changes nothing outside the pool's string data and reports only write-back notices.
+std::string CheckAndroidPool(const std::uint8_t* data, std::size_t size);
+
+// ParseJournal on any bytes (an undo journal, whole, torn or damaged). It reads nothing outside
+// them; the records it accepts follow each other from the header on, lie inside the bytes up to
+// where it stopped and inside the recorded target size; the same bytes cut where it stopped
+// read as the same journal.
+std::string CheckParseJournal(const std::uint8_t* data, std::size_t size);
 // Exchange text and the PO and XLIFF readers. Input: option byte (bit 0 UTF-16, the rest picks
 // a code page), then the raw units. The units come back from their exchange text byte for
 // byte and through a written PO file; the whole input read as PO and as XLIFF gives units
@@ -60,8 +71,9 @@ struct FuzzTarget {
   Check check;
 };
 inline constexpr FuzzTarget kFuzzTargets[] = {
-    {"ScanImageFuzz", CheckScanImage}, {"WriteBackFuzz", CheckApplyTranslation},
-    {"EscapeFuzz", CheckEscape},       {"SearchFuzz", CheckSearch},
+    {"ScanImageFuzz", CheckScanImage},     {"WriteBackFuzz", CheckApplyTranslation},
+    {"EscapeFuzz", CheckEscape},           {"SearchFuzz", CheckSearch},
+    {"AndroidPoolFuzz", CheckAndroidPool}, {"JournalFuzz", CheckParseJournal},
     {"ExchangeFuzz", CheckExchange},
 };
 

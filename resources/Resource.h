@@ -1,5 +1,5 @@
-// Ids of the program's resources: icons, dialog templates, controls and the strings the window
-// loads.
+// Ids of the program's window resources: icons, dialog templates and controls. The texts' ids
+// are named in the text table (resources/TextIds.h).
 #pragma once
 
 #define IDI_APP 100
@@ -30,13 +30,3 @@
 #define IDC_LOG 316
 #define IDC_LENGTH_PREFIXED 399
 #define IDC_ENGLISH_ONLY 400
-
-#define IDS_FILTER 500
-#define IDS_CONVERT_QUESTION 501
-#define IDS_NO_STRING 513
-#define IDS_EXTRACT 550
-#define IDS_WRITE_BACK 551
-#define IDS_SEARCH 552
-#define IDS_REPLACE 554
-#define IDS_CAPTION 560
-#define IDS_ABOUT 561

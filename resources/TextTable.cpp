@@ -1,13 +1,17 @@
 // The texts of the string table, from the one copy in Texts.inc.
 #include "resources/TextTable.h"
 
+#include "resources/Version.h"
+
 namespace glos {
 namespace {
 
 // Comments in Texts.inc are fine here: it is included as C++.
 constexpr TextTableEntry kTexts[] = {
-#define GLOS_TEXT(id, text) {id, text},
+#define GLOS_TEXT(name, id, text) {id, text},
+#define GLOS_STATUS(name, id, text) {id, text},
 #include "resources/Texts.inc"
+#undef GLOS_STATUS
 #undef GLOS_TEXT
 };
 

@@ -3,8 +3,11 @@
 set -euo pipefail
 packages=(cmake make g++ ninja-build googletest libgtest-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+  gcc-mingw-w64-x86-64-win32-runtime
   wine wine64 xvfb xauth binutils ripgrep bc fonts-wqy-microhei clang-format locales imagemagick clang libclang-rt-14-dev
-  gettext translate-toolkit libgettextpo-dev libunistring-dev libxml2-dev libicu-dev liblzma-dev zlib1g-dev pkg-config)
+  aapt android-framework-res zip unzip zipalign apksigner
+  gettext translate-toolkit libgettextpo-dev libunistring-dev libxml2-dev libicu-dev liblzma-dev zlib1g-dev
+  pkg-config)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

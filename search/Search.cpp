@@ -4,11 +4,14 @@
 #include <bit>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "core/FaultGuard.h"
 #include "core/MappedFile.h"
 #include "core/TextFormat.h"
 #include "engine/Escape.h"
+#include "engine/UndoJournal.h"
+#include "resources/TextIds.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -16,8 +19,6 @@
 
 namespace glos {
 namespace {
-
-inline constexpr unsigned kQuestionText = 503;
 
 // Rewrites one typed text in its buffer into its byte form; returns the units written before
 // the fill, the length unit included.
@@ -182,9 +183,30 @@ bool VisitMatch(void* context, std::uint64_t offset) {
   return true;
 }
 
-void RunScan(void* context) {
-  auto* job = static_cast<ScanJob*>(context);
-  ScanMatches(job->view, job->size, job->find, job->length, VisitMatch, job);
+// The matches of a scan as ranges, for the journal; matches that touch make one range. The
+// ranges are owned outside the fault guard.
+struct MatchRanges {
+  const std::uint8_t* view;
+  std::uint64_t size;
+  const std::uint8_t* find;
+  std::uint64_t length;
+  std::vector<ByteRange>* ranges;
+};
+
+bool CollectMatch(void* context, std::uint64_t offset) {
+  auto& job = *static_cast<MatchRanges*>(context);
+  std::vector<ByteRange>& ranges = *job.ranges;
+  if (!ranges.empty() && ranges.back().offset + ranges.back().length == offset) {
+    ranges.back().length += job.length;
+  } else {
+    ranges.push_back({offset, job.length});
+  }
+  return true;
+}
+
+void RunCollect(void* context) {
+  auto* job = static_cast<MatchRanges*>(context);
+  ScanMatches(job->view, job->size, job->find, job->length, CollectMatch, job);
 }
 
 }  // namespace
@@ -236,9 +258,20 @@ FileOutcome SearchFile(const Settings& settings, const char16_t* path, void* con
   }
   char16_t question[kFormatCapacity] = {};
   const bool askEach = HasOption(settings, kAskEach);
-  if (askEach) LoadText(kQuestionText, question, static_cast<int>(kFormatCapacity));
+  if (askEach) LoadText(IDS_MATCH_QUESTION, question, static_cast<int>(kFormatCapacity));
 
   const auto length = static_cast<std::uint64_t>(pattern.findLength);
+  // Matches never overlap and writes never create new ones, so the first scan finds every
+  // range the second may write, whatever the answers.
+  if (replacing && settings.undoJournal) {
+    std::vector<ByteRange> ranges;
+    MatchRanges collect{file.data(), file.size(), pattern.findBytes, length, &ranges};
+    if (!RunGuarded(file.data(), static_cast<std::size_t>(file.size()), RunCollect, &collect)) {
+      return Outcome(kStatusCannotMap, path);
+    }
+    StatusCode failure = kStatusJournalFailed;
+    if (!KeepOriginalBytes(path, file, ranges, failure)) return Outcome(failure, path);
+  }
   ScanJob job{file.data(),
               file.size(),
               pattern.findBytes,
@@ -250,7 +283,8 @@ FileOutcome SearchFile(const Settings& settings, const char16_t* path, void* con
               questions.ask,
               questions.askContext,
               false};
-  if (!RunGuarded(file.data(), static_cast<std::size_t>(file.size()), RunScan, &job)) {
+  auto scan = [&] { ScanMatches(job.view, job.size, job.find, job.length, VisitMatch, &job); };
+  if (!RunGuardedCall(file.data(), static_cast<std::size_t>(file.size()), scan)) {
     return Outcome(kStatusCannotMap, path);
   }
   return Outcome(job.cancelled ? kStatusCancelled : kStatusSearchDone, path);

@@ -64,10 +64,12 @@ bool ScanMatches(const std::uint8_t* view, std::uint64_t size, const std::uint8_
 
 // Per-file operation of Mode 2; context is a SearchContext (or null). Scans the file at path for
 // the context's pattern, reports 510 "path:OFFSET" at every match, asks when AskEach is set and
-// overwrites accepted matches with the replacement. Returns 515 when the scan ended, 511 when the
-// user cancelled (overwrites made so far stay) and 523 when the file could not be mapped (read-
-// write when a replacement is present) or failed underneath. An empty pattern gives 515 at once.
-// Every outcome names the file.
+// overwrites accepted matches with the replacement, once the undo journal holds every match
+// (unless settings.undoJournal is clear). Returns 515 when the scan ended, 511 when the user
+// cancelled (overwrites made so far stay), 523 when the file could not be mapped (read-write
+// when a replacement is present) or failed underneath, and 546/547 when the journal could not be
+// read or written (the file is unchanged). An empty pattern gives 515 at once. Every outcome
+// names the file.
 FileOutcome SearchFile(const Settings& settings, const char16_t* path, void* context);
 
 }  // namespace glos

@@ -8,11 +8,11 @@
 #include "core/MappedFile.h"
 #include "core/Status.h"
 #include "core/TextFormat.h"
+#include "resources/TextIds.h"
 
 namespace glos {
 namespace {
 
-inline constexpr unsigned kConvertQuestion = 501;
 inline constexpr char kHeader[] = "Microsoft Visual Studio Solution File, Format Version ";
 inline constexpr std::size_t kHeaderOffset = 5;
 inline constexpr std::size_t kVersionOffset = kHeaderOffset + sizeof kHeader - 1;  // 59
@@ -57,7 +57,7 @@ char ConvertSolution(const char16_t* path, SolutionPrompts& prompts) {
 
   char16_t format[kPathCapacity] = {};
   char16_t question[kFormatCapacity] = {};
-  LoadText(kConvertQuestion, format, static_cast<int>(kPathCapacity));
+  LoadText(IDS_CONVERT_QUESTION, format, static_cast<int>(kPathCapacity));
   FormatText(question, format, from2005 ? '5' : '8', from2005 ? '8' : '5');
   if (!prompts.AskYesNo(question)) return 0;
 
@@ -65,6 +65,7 @@ char ConvertSolution(const char16_t* path, SolutionPrompts& prompts) {
   if (digit == 0) {
     file.close();
     char16_t message[kFormatCapacity] = {};
+    // The box shows the text of the log line for a file without strings.
     LoadText(kStatusNoString, format, static_cast<int>(kPathCapacity));
     FormatText(message, format, u"Visual Studio 200");
     prompts.ShowError(message);

@@ -6,6 +6,7 @@
 #include "core/Status.h"
 #include "core/Text.h"
 #include "resources/Resource.h"
+#include "resources/TextIds.h"
 #include "ui/DroppedSolution.h"
 #include "ui/Messages.h"
 #include "ui/Pages.h"

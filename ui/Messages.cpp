@@ -2,7 +2,7 @@
 #include "ui/Messages.h"
 
 #include "core/TextFormat.h"
-#include "resources/Resource.h"
+#include "resources/TextIds.h"
 #include "ui/WindowState.h"
 
 namespace glos {

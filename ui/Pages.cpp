@@ -8,6 +8,7 @@
 #include "engine/EndCharacter.h"
 #include "engine/Escape.h"
 #include "resources/Resource.h"
+#include "resources/TextIds.h"
 #include "ui/Browse.h"
 #include "ui/WindowState.h"
 

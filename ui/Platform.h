@@ -11,13 +11,11 @@
 // <windows.h> maps this name to WriteProfileStringW, which would rename the engine's function.
 #undef WriteProfileString
 
+#include "core/win32/WideText.h"
+
 namespace glos {
 
-inline const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
-inline wchar_t* Wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
-inline const char16_t* Units(const wchar_t* text) {
-  return reinterpret_cast<const char16_t*>(text);
-}
-inline char16_t* Units(wchar_t* text) { return reinterpret_cast<char16_t*>(text); }
+using win32::Units;
+using win32::Wide;
 
 }  // namespace glos

@@ -81,6 +81,23 @@ bool CreateTemporaryBeside(const posix::NativePath& target, TemporaryFile& temp)
   return false;
 }
 
+// Puts the entries of the directory holding path on disk, so that a name just made or moved
+// there survives a crash.
+bool SyncDirectoryOf(const posix::NativePath& path) {
+  std::size_t directory = path.length;
+  while (directory > 0 && path.bytes[directory - 1] != '/') --directory;
+  char name[posix::kNativePathCapacity + 2];
+  if (directory == 0) {
+    name[0] = '.';
+    name[1] = 0;
+  } else {
+    std::memcpy(name, path.bytes, directory);
+    name[directory] = 0;
+  }
+  FileDescriptor fd(::open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return fd.valid() && ::fsync(fd.get()) == 0;
+}
+
 }  // namespace
 
 WholeFile ReadWholeFile(const char16_t* path) {
@@ -94,7 +111,7 @@ WholeFile ReadWholeFile(const char16_t* path) {
   const std::uint64_t size = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
   if (size >= (std::uint64_t{1} << 32)) return result;
 
-  const auto bytes = static_cast<std::size_t>(size + 16);
+  const auto bytes = static_cast<std::size_t>(size + kWholeFileZeros);
   FileBuffer buffer(static_cast<std::uint8_t*>(AllocateFilledBuffer(bytes)),
                     FilledBufferDeleter{bytes});
   if (!buffer) return result;
@@ -109,7 +126,7 @@ WholeFile ReadWholeFile(const char16_t* path) {
     done += static_cast<std::uint64_t>(got);
   }
   // Zeros after the content end it both as 8-bit and as UTF-16 text.
-  std::memset(buffer.get() + done, 0, static_cast<std::size_t>(size + 16 - done));
+  std::memset(buffer.get() + done, 0, static_cast<std::size_t>(size + kWholeFileZeros - done));
   result.data = std::move(buffer);
   result.size = done;
   return result;
@@ -156,7 +173,28 @@ std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint
   if (!temp.fd.reset()) return 0;
   if (::rename(temp.path, native.bytes) != 0) return 0;
   temp.created = false;
+  if (flush == Flush::ToDisk && !SyncDirectoryOf(native)) return 0;
   return length;
+}
+
+bool AppendDurably(const char16_t* path, std::uint64_t keep, const void* data,
+                   std::uint64_t length) {
+  const posix::NativePath native = posix::ToNativePath(path);
+  if (!native.ok) return false;
+  struct stat info;
+  FileDescriptor fd = posix::OpenShared(native.bytes, FileAccess::ReadWrite, false, info);
+  if (!fd.valid() || keep > static_cast<std::uint64_t>(info.st_size)) return false;
+  if (::ftruncate(fd.get(), static_cast<off_t>(keep)) != 0 ||
+      ::lseek(fd.get(), static_cast<off_t>(keep), SEEK_SET) < 0) {
+    return false;
+  }
+  return WriteAll(fd.get(), data, length) && ::fsync(fd.get()) == 0 && fd.reset();
+}
+
+bool RemoveFile(const char16_t* path) {
+  const posix::NativePath native = posix::ToNativePath(path);
+  if (!native.ok) return false;
+  return ::unlink(native.bytes) == 0 || errno == ENOENT;
 }
 
 void ReleaseFileCache(const char16_t* path) {

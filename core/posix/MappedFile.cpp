@@ -7,35 +7,13 @@
 #include "core/MappedFile.h"
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/posix/NativeText.h"
 #include "core/posix/PosixFile.h"
 
 namespace glos {
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : file_(other.file_), mapping_(other.mapping_), view_(other.view_), size_(other.size_) {
-  other.file_ = -1;
-  other.mapping_ = 0;
-  other.view_ = nullptr;
-  other.size_ = 0;
-}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-  if (this != &other) {
-    release();
-    file_ = other.file_;
-    mapping_ = other.mapping_;
-    view_ = other.view_;
-    size_ = other.size_;
-    other.file_ = -1;
-    other.mapping_ = 0;
-    other.view_ = nullptr;
-    other.size_ = 0;
-  }
-  return *this;
-}
 
 bool MappedFile::open(const char16_t* path, bool readOnly) {
   release();
@@ -59,6 +37,20 @@ bool MappedFile::open(const char16_t* path, bool readOnly) {
   view_ = static_cast<std::uint8_t*>(view);
   size_ = size;
   return true;
+}
+
+bool MappedFile::identify(FileIdentity& identity) const {
+  struct stat info;
+  if (view_ == nullptr || ::fstat(static_cast<int>(file_), &info) != 0) return false;
+  identity.volume = static_cast<std::uint64_t>(info.st_dev);
+  identity.file = static_cast<std::uint64_t>(info.st_ino);
+  return true;
+}
+
+bool MappedFile::flush() {
+  if (view_ == nullptr) return false;
+  return ::msync(view_, static_cast<std::size_t>(size_), MS_SYNC) == 0 &&
+         ::fdatasync(static_cast<int>(file_)) == 0;
 }
 
 void MappedFile::close() { release(); }

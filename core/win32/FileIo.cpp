@@ -110,7 +110,7 @@ WholeFile ReadWholeFile(const char16_t* path) {
       GetFileSizeEx(file.get(), &sizeValue) ? static_cast<std::uint64_t>(sizeValue.QuadPart) : 0;
   if (size >= (std::uint64_t{1} << 32)) return result;
 
-  const auto bytes = static_cast<std::size_t>(size + 16);
+  const auto bytes = static_cast<std::size_t>(size + kWholeFileZeros);
   FileBuffer buffer(static_cast<std::uint8_t*>(AllocateFilledBuffer(bytes)),
                     FilledBufferDeleter{bytes});
   if (!buffer) return result;
@@ -124,7 +124,7 @@ WholeFile ReadWholeFile(const char16_t* path) {
     done += got;
   }
   // Zeros after the content end it both as 8-bit and as UTF-16 text.
-  std::memset(buffer.get() + done, 0, size + 16 - done);
+  std::memset(buffer.get() + done, 0, size + kWholeFileZeros - done);
   result.data = std::move(buffer);
   result.size = done;
   return result;
@@ -160,6 +160,30 @@ std::uint64_t ReplaceWholeFile(const char16_t* path, const void* data, std::uint
   if (!MoveFileExW(Wide(temp.path), Wide(path), move)) return 0;
   temp.created = false;
   return length;
+}
+
+bool AppendDurably(const char16_t* path, std::uint64_t keep, const void* data,
+                   std::uint64_t length) {
+  if (IsReadOnlyFile(path)) return false;
+  ScopedHandle file(CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size;
+  if (!file.valid() || !GetFileSizeEx(file.get(), &size) ||
+      keep > static_cast<std::uint64_t>(size.QuadPart)) {
+    return false;
+  }
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(keep);
+  if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) || !SetEndOfFile(file.get())) {
+    return false;
+  }
+  return WriteAll(file.get(), data, length) && FlushFileBuffers(file.get());
+}
+
+bool RemoveFile(const char16_t* path) {
+  if (DeleteFileW(Wide(path))) return true;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 // Windows has no call that lets a file's cached pages go without changing the file; they go

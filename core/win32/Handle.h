@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "core/win32/WideText.h"
+
 namespace glos::win32 {
 
 // Owns a kernel handle (file, mapping, ...) and closes it on destruction. Null and
@@ -59,9 +61,5 @@ class ScopedView {
  private:
   void* view_ = nullptr;
 };
-
-// The UTF-16 text types of the engine and of the Win32 API are the same units under other names.
-inline const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
-inline wchar_t* Wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
 
 }  // namespace glos::win32

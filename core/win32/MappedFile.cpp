@@ -5,8 +5,6 @@
 // is open), GetFileSizeEx, CreateFileMappingW and MapViewOfFile. No file content is copied.
 #include "core/MappedFile.h"
 
-#include <utility>
-
 #include "core/win32/Handle.h"
 
 namespace glos {
@@ -14,23 +12,6 @@ namespace glos {
 using win32::ScopedHandle;
 using win32::ScopedView;
 using win32::Wide;
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : file_(std::exchange(other.file_, -1)),
-      mapping_(std::exchange(other.mapping_, 0)),
-      view_(std::exchange(other.view_, nullptr)),
-      size_(std::exchange(other.size_, 0)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-  if (this != &other) {
-    close();
-    file_ = std::exchange(other.file_, -1);
-    mapping_ = std::exchange(other.mapping_, 0);
-    view_ = std::exchange(other.view_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
-}
 
 bool MappedFile::open(const char16_t* path, bool readOnly) {
   close();
@@ -66,6 +47,22 @@ bool MappedFile::open(const char16_t* path, bool readOnly) {
   mapping_ = reinterpret_cast<std::intptr_t>(mapping.release());
   file_ = reinterpret_cast<std::intptr_t>(file.release());
   return true;
+}
+
+bool MappedFile::identify(FileIdentity& identity) const {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (view_ == nullptr ||
+      !GetFileInformationByHandle(reinterpret_cast<HANDLE>(file_), &information)) {
+    return false;
+  }
+  identity.volume = information.dwVolumeSerialNumber;
+  identity.file = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+  return true;
+}
+
+bool MappedFile::flush() {
+  if (view_ == nullptr) return false;
+  return FlushViewOfFile(view_, 0) && FlushFileBuffers(reinterpret_cast<HANDLE>(file_));
 }
 
 void MappedFile::close() {

@@ -11,6 +11,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export WINEPREFIX=${WINEPREFIX:-$(dirname "$windows")/../wineprefix} WINEDEBUG=-all
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
+# Undo journals of the native runs stay in the work folder.
+export XDG_STATE_HOME=$work/state
 
 corpus=()
 for name in kernel32.dll shlwapi.dll comctl32.dll msvcrt.dll notepad.exe; do
@@ -73,12 +75,33 @@ writeback_case() {  # name, path pattern, sed script, then the options
   local label=$1 pattern=$2 script=$3; shift 3
   prepare
   run_both "$@" extract "$pattern"
+  edit_both "$script"
+  run_both "$@" writeback "$pattern"
+  compare "$label"
+}
+
+edit_both() {  # sed script
   for side in native windows; do
     for t in "$work/$side"/*.ttt; do
-      [ -f "$t" ] && LC_ALL=C sed -i -E "$script" "$t"
+      [ -f "$t" ] && LC_ALL=C sed -i -E "$1" "$t"
     done
   done
+}
+
+# The same, checked first and undone after: every file is its original again on both sides.
+undo_case() {  # name, path pattern, sed script, then the options
+  local label=$1 pattern=$2 script=$3 f; shift 3
+  prepare
+  run_both "$@" extract "$pattern"
+  edit_both "$script"
+  run_both "$@" check "$pattern"
   run_both "$@" writeback "$pattern"
+  run_both "$@" undo "$pattern"
+  for f in "${corpus[@]}"; do
+    if ! cmp -s "$f" "$work/native/$(basename "$f")"; then
+      echo "FAIL $label: $(basename "$f") is not undone"; return 1
+    fi
+  done
   compare "$label"
 }
 
@@ -131,5 +154,7 @@ exchange_case() {
   compare "export and import, every listed code page"
 }
 tally exchange_case
+tally undo_case "check, write back and undo 8-bit edits" '*.*' "$edit8"
+tally undo_case "check, write back and undo UTF-16 edits" '*.dll' "$edit16" -u
 echo "parity: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -5,6 +5,7 @@
 
 #include "core/Text.h"
 #include "core/TextFormat.h"
+#include "resources/Version.h"
 #include "tests/support/TestSupport.h"
 
 namespace glos {
@@ -16,8 +17,10 @@ struct Source {
 };
 
 constexpr Source kSources[] = {
-#define GLOS_TEXT(id, text) {id, text},
+#define GLOS_TEXT(name, id, text) {id, text},
+#define GLOS_STATUS(name, id, text) {id, text},
 #include "resources/Texts.inc"
+#undef GLOS_STATUS
 #undef GLOS_TEXT
 };
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -18,7 +19,33 @@ namespace {
 
 fs::path ToFsPath(const std::u16string& path) { return fs::path(path); }
 
+// The undo journals of a test process go to a folder of its own, never into the user's.
+class TestStateFolder {
+ public:
+  TestStateFolder() {
+#ifdef _WIN32
+    _wputenv_s(L"LOCALAPPDATA", reinterpret_cast<const wchar_t*>(dir_.path().c_str()));
+#else
+    setenv("XDG_STATE_HOME", U8(dir_.path()).c_str(), 1);
+#endif
+  }
+  const std::u16string& path() const { return dir_.path(); }
+
+ private:
+  TempDir dir_;
+};
+
+const TestStateFolder& StateFolderOfTests() {
+  static const TestStateFolder folder;
+  return folder;
+}
+
+// Made before any test runs.
+[[maybe_unused]] const TestStateFolder& kStateFolder = StateFolderOfTests();
+
 }  // namespace
+
+std::u16string TestStateHome() { return StateFolderOfTests().path(); }
 
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};

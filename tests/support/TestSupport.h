@@ -59,6 +59,10 @@ class FileOperationTest : public ::testing::Test {
   std::u16string named_;
 };
 
+// The folder the tests' undo journals go to, made for this test process and named by
+// XDG_STATE_HOME (LOCALAPPDATA on Windows) before any test runs.
+std::u16string TestStateHome();
+
 // True when the tests run as the Windows build (under Wine).
 bool IsWindowsBuild();
 

@@ -6,6 +6,7 @@
 #include "core/Status.h"
 #include "core/TextFormat.h"
 #include "resources/Resource.h"
+#include "resources/Version.h"
 #include "tests/ui/WindowTesting.h"
 #include "ui/MainWindow.h"
 #include "ui/WindowState.h"
@@ -206,7 +207,7 @@ TEST_F(MainWindowTest, AboutBoxShowsVersionBuildAndRightsNotice) {
   ASSERT_EQ(answerer.seen.size(), 1u);
   const SeenBox& box = answerer.seen[0];
   EXPECT_EQ(box.caption, u"Glosmorin");
-  const std::u16string head = u"2.0.262.1560 X86U\r\n\r\nMay  1 2010 16:52:07\r\n\r\n";
+  const std::u16string head = U16(GLOS_VERSION_TEXT " X86U\r\n\r\nMay  1 2010 16:52:07\r\n\r\n");
   ASSERT_EQ(box.text.rfind(head, 0), 0u) << U8(box.text);
   const std::u16string notice = box.text.substr(head.size());
   EXPECT_FALSE(notice.empty());
