@@ -1,5 +1,5 @@
-# Glosmorin: `make run` builds everything and runs the main job, `make test` runs every test.
-# Both install the Debian packages they need first.
+# Glosmorin: `make run` builds the programs and runs the main job, `make test` builds everything
+# and runs every test. Both install the Debian packages they need first, once per invocation.
 BUILD ?= build
 JOBS ?= 2
 NATIVE := $(BUILD)/native
@@ -47,10 +47,17 @@ test-parity: build-native build-win
 
 test: test-native test-asan test-win test-parity
 
-# The window under Wine where there is a display; the console demo elsewhere.
-run: build
-	@if [ -n "$$DISPLAY" ]; then bash scripts/run-window.sh $(WIN); \
-	else bash scripts/demo.sh $(NATIVE)/cli/glosmorin-cli $(WIN)/cli/glosmorin-cli.exe; fi
+# The window under Wine where there is a display; the console demo elsewhere. Only the programs
+# the run uses are built, not the tests.
+run: deps
+	@$(CMAKE_NATIVE) >/dev/null
+	@$(CMAKE_WIN) >/dev/null
+	@if [ -n "$$DISPLAY" ]; then \
+	  cmake --build $(WIN) -j$(JOBS) --target glosmorin && bash scripts/run-window.sh $(WIN); \
+	else \
+	  cmake --build $(NATIVE) -j$(JOBS) --target glosmorin-cli && \
+	  cmake --build $(WIN) -j$(JOBS) --target glosmorin-cli && \
+	  bash scripts/demo.sh $(NATIVE)/cli/glosmorin-cli $(WIN)/cli/glosmorin-cli.exe; fi
 
 bench: deps
 	@cmake -S . -B $(BUILD)/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -10,7 +10,7 @@
 #include "core/Status.h"
 #include "core/TextFormat.h"
 #include "engine/Check.h"
-#include "engine/EndCharacter.h"
+#include "engine/TerminatorText.h"
 #include "engine/UndoJournal.h"
 #include "exchange/Exchange.h"
 #include "resources/TextIds.h"
@@ -81,12 +81,13 @@ int UsageError(std::string_view message) {
   return kExitUsage;
 }
 
-// One flag to apply after the profile has been read, in command-line order.
+// One flag to apply after the profile has been read, in command-line order. Each kind uses one
+// of the other fields.
 struct Edit {
   enum Kind { Set, Clear, MinCharsValue, TerminatorText, ExcludeText, AndroidPools } kind;
-  OptionBit bit;
-  unsigned number;
-  std::u16string text;
+  OptionBit bit{};      // Set, Clear
+  unsigned number = 0;  // MinCharsValue
+  std::u16string text;  // TerminatorText, ExcludeText
 };
 
 struct CommandLine {
@@ -131,31 +132,31 @@ std::string Parse(const std::vector<std::u16string>& arguments, CommandLine& lin
     } else if (a == u"--version") {
       line.version = true;
     } else if (a == u"-r" || a == u"--recursive") {
-      line.edits.push_back({Edit::Set, kRecursive, 0, {}});
+      line.edits.push_back({.kind = Edit::Set, .bit = kRecursive});
     } else if (a == u"-u" || a == u"--unicode") {
-      line.edits.push_back({Edit::Set, kUnicodeMode, 0, {}});
+      line.edits.push_back({.kind = Edit::Set, .bit = kUnicodeMode});
     } else if (a == u"-b" || a == u"--length-prefixed") {
-      line.edits.push_back({Edit::Set, kLengthPrefixed, 0, {}});
+      line.edits.push_back({.kind = Edit::Set, .bit = kLengthPrefixed});
     } else if (a == u"-a" || a == u"--all-chars") {
-      line.edits.push_back({Edit::Clear, kEnglishOnly, 0, {}});
+      line.edits.push_back({.kind = Edit::Clear, .bit = kEnglishOnly});
     } else if (a == u"-n" || a == u"--no-length-check") {
-      line.edits.push_back({Edit::Set, kNoLengthCheck, 0, {}});
+      line.edits.push_back({.kind = Edit::Set, .bit = kNoLengthCheck});
     } else if (a == u"-k" || a == u"--ask") {
-      line.edits.push_back({Edit::Set, kAskEach, 0, {}});
+      line.edits.push_back({.kind = Edit::Set, .bit = kAskEach});
     } else if (a == u"--android") {
-      line.edits.push_back({Edit::AndroidPools, kEnglishOnly, 0, {}});
+      line.edits.push_back({.kind = Edit::AndroidPools});
     } else if (a == u"-m" || a == u"--min-chars") {
       unsigned number = 0;
       if (!value(text)) return name + " needs a number";
       if (!ParseMinChars(text, number)) return name + " takes a number from 2 to 255";
-      line.edits.push_back({Edit::MinCharsValue, kEnglishOnly, number, {}});
+      line.edits.push_back({.kind = Edit::MinCharsValue, .number = number});
     } else if (a == u"-t" || a == u"--terminator") {
       if (!value(text)) return name + " needs a text";
-      line.edits.push_back({Edit::TerminatorText, kEnglishOnly, 0, text});
+      line.edits.push_back({.kind = Edit::TerminatorText, .text = text});
     } else if (a == u"-x" || a == u"--exclude") {
       if (!value(text)) return name + " needs a list";
       if (text.size() >= kPathCapacity) return name + " takes at most 259 characters";
-      line.edits.push_back({Edit::ExcludeText, kEnglishOnly, 0, text});
+      line.edits.push_back({.kind = Edit::ExcludeText, .text = text});
     } else if (a == u"--profile") {
       if (!value(line.profile)) return name + " needs a file";
       line.hasProfile = true;
@@ -368,11 +369,11 @@ int RunCli(const std::vector<std::u16string>& arguments) {
     return log.sawError || (checking && log.sawEntry) ? kExitError : kExitDone;
   }
   if (line.command == u"extract") {
-    SetMode(settings, 0);
+    SetMode(settings, Mode::Extract);
   } else if (line.command == u"writeback") {
-    SetMode(settings, 1);
+    SetMode(settings, Mode::WriteBack);
   } else {
-    SetMode(settings, 2);
+    SetMode(settings, Mode::Search);
   }
   char16_t actionWord[kActionWordCapacity] = {};
   LoadText(line.replace.empty() ? IDS_SEARCH : IDS_REPLACE, actionWord,

@@ -52,8 +52,8 @@ inline void SetTerminator(Settings& s, std::uint16_t value) {
 inline void SetMinChars(Settings& s, unsigned value) {
   s.optionWord = (s.optionWord & ~0x00FF0000u) | ((value & 0xFFu) << 16);
 }
-inline void SetMode(Settings& s, std::uint32_t mode) {
-  s.optionWord = (s.optionWord & ~0x03000000u) | ((mode & 3u) << 24);
+inline void SetMode(Settings& s, Mode mode) {
+  s.optionWord = (s.optionWord & ~0x03000000u) | ((static_cast<std::uint32_t>(mode) & 3u) << 24);
 }
 inline void SetOption(Settings& s, OptionBit bit, bool on) {
   s.optionWord = on ? (s.optionWord | bit) : (s.optionWord & ~static_cast<std::uint32_t>(bit));

@@ -63,6 +63,9 @@ std::size_t FindBackslash(const char16_t* text, std::size_t from, std::size_t to
 
 }  // namespace
 
+// The report needs the text with a zero after it, which the entry text has not. The copy is made
+// with malloc and freed at once, not kept in a string: write-back runs this inside its fault
+// guard, where nothing on the stack may need a destructor (a fault abandons the frames).
 void ReportCut(const std::uint8_t* text, std::size_t textLength) {
   char* copy = static_cast<char*>(std::malloc(textLength + 1));
   if (copy == nullptr) {

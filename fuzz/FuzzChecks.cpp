@@ -963,6 +963,21 @@ std::string CheckAndroidPool(const std::uint8_t* data, std::size_t size) {
   return failure;
 }
 
+std::vector<ReferenceString> ReferenceScan(std::uint32_t optionWord, const std::uint8_t* file,
+                                           std::uint64_t fileSize, std::uint64_t start,
+                                           std::uint64_t size) {
+  Settings settings;
+  settings.optionWord = optionWord;
+  const ScanRules rules{HasOption(settings, kUnicodeMode) ? 2u : 1u,
+                        HasOption(settings, kLengthPrefixed), HasOption(settings, kEnglishOnly),
+                        MinChars(settings), Terminator(settings)};
+  std::vector<Found> found;
+  ReferenceScanRange(rules, file, fileSize, start, size, found);
+  std::vector<ReferenceString> strings;
+  for (const Found& f : found) strings.push_back({f.at, f.length});
+  return strings;
+}
+
 void RequireHolds(const std::string& failure) {
   if (failure.empty()) return;
   std::fprintf(stderr, "fuzz check failed: %s\n", failure.c_str());

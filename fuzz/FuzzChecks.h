@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace glos::fuzz {
 
@@ -62,6 +63,16 @@ std::string CheckParseJournal(const std::uint8_t* data, std::size_t size);
 // byte and through a written PO file; the whole input read as PO and as XLIFF gives units
 // whose locations lie in their catalog, or is refused.
 std::string CheckExchange(const std::uint8_t* data, std::size_t size);
+
+// The reference scan, which the scanner's tests share: the strings the rules find in
+// [start, start + size) of file (fileSize bytes) under the options of optionWord, in order.
+struct ReferenceString {
+  std::uint64_t at;  // the byte offset of its first unit, not rounded
+  std::uint32_t length;
+};
+std::vector<ReferenceString> ReferenceScan(std::uint32_t optionWord, const std::uint8_t* file,
+                                           std::uint64_t fileSize, std::uint64_t start,
+                                           std::uint64_t size);
 
 using Check = std::string (*)(const std::uint8_t* data, std::size_t size);
 

@@ -8,9 +8,12 @@ packages=(cmake make g++ ninja-build googletest libgtest-dev
   aapt android-framework-res zip unzip zipalign apksigner
   gettext translate-toolkit libgettextpo-dev libunistring-dev libxml2-dev libicu-dev liblzma-dev zlib1g-dev
   pkg-config)
+# One question to dpkg for all of them: the installed ones are listed, the rest are missing.
+installed=$(dpkg-query -W -f='${db:Status-Abbrev} ${binary:Package}\n' "${packages[@]}" 2>/dev/null |
+  awk '$1 == "ii" { sub(/:.*/, "", $2); print $2 }')
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  grep -qx "$p" <<<"$installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"

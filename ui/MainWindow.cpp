@@ -161,7 +161,8 @@ void ShowPage(const char16_t* initialText) {
 
   HWND tabs = GetDlgItem(window, IDC_TABS);
   Settings& settings = ProgramSettings();
-  SetMode(settings, static_cast<std::uint32_t>(SendMessageW(tabs, TCM_GETCURSEL, 0, 0)) & 3u);
+  // The tabs stand in the order of the modes.
+  SetMode(settings, static_cast<Mode>(SendMessageW(tabs, TCM_GETCURSEL, 0, 0) & 3));
   const int mode = static_cast<int>(GetMode(settings));
   HWND page = CreateDialogParamW(state.instance, MAKEINTRESOURCEW(IDD_EXTRACT + mode), window,
                                  PageDialogProc, 0);

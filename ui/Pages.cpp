@@ -5,8 +5,8 @@
 #include <iterator>
 
 #include "core/Text.h"
-#include "engine/EndCharacter.h"
 #include "engine/Escape.h"
+#include "engine/TerminatorText.h"
 #include "resources/Resource.h"
 #include "resources/TextIds.h"
 #include "ui/Browse.h"
@@ -30,8 +30,8 @@ constexpr OptionBox kOptionBoxes[] = {
 constexpr unsigned kLeastMinChars = 2;
 constexpr unsigned kMostMinChars = 255;
 
-// The end characters offered in the combo's list, shown in their escaped form.
-constexpr char16_t kListedEndCharacters[] = {0, u'\r', u'\n', u'\t'};
+// The Terminators offered in the combo's list, shown in their escaped form.
+constexpr char16_t kListedTerminators[] = {0, u'\r', u'\n', u'\t'};
 
 const OptionBox* FindOptionBox(int id) {
   const auto* box = std::find_if(std::begin(kOptionBoxes), std::end(kOptionBoxes),
@@ -45,13 +45,13 @@ void InitMinChars(HWND page, HWND field) {
   SendDlgItemMessageW(page, IDC_MIN_CHARS_SPIN, UDM_SETRANGE32, kLeastMinChars, kMostMinChars);
 }
 
-void InitEndCharacter(HWND combo) {
+void InitTerminator(HWND combo) {
   const char16_t terminator = Terminator(ProgramSettings());
   char16_t text[3] = {};
   EscapeText(text, &terminator, 1);
   SetWindowTextW(combo, Wide(text));
   SendMessageW(combo, CB_LIMITTEXT, 2, 0);
-  for (char16_t unit : kListedEndCharacters) {
+  for (char16_t unit : kListedTerminators) {
     char16_t item[3] = {};
     EscapeText(item, &unit, 1);
     SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
@@ -64,7 +64,7 @@ BOOL InitPage(HWND page) {
     if (HasOption(settings, box.bit)) CheckDlgButton(page, box.id, BST_CHECKED);
   }
   if (HWND field = GetDlgItem(page, IDC_MIN_CHARS)) InitMinChars(page, field);
-  if (HWND combo = GetDlgItem(page, IDC_END_CHARACTER)) InitEndCharacter(combo);
+  if (HWND combo = GetDlgItem(page, IDC_TERMINATOR)) InitTerminator(combo);
   return TRUE;
 }
 
@@ -91,9 +91,9 @@ void TakeMinChars(HWND page) {
   SetDlgItemInt(page, IDC_MIN_CHARS, restored, FALSE);
 }
 
-void TakeEndCharacter() {
-  char16_t text[kEndCharacterUnits + 1] = {};
-  GetDlgItemTextW(Window().currentPage, IDC_END_CHARACTER, Wide(text), kEndCharacterUnits + 1);
+void TakeTerminator() {
+  char16_t text[kTerminatorTextUnits + 1] = {};
+  GetDlgItemTextW(Window().currentPage, IDC_TERMINATOR, Wide(text), kTerminatorTextUnits + 1);
   std::uint16_t terminator = 0;
   if (TerminatorFromText(ProgramSettings(), text, terminator)) {
     SetTerminator(ProgramSettings(), terminator);
@@ -123,8 +123,8 @@ void HandlePageCommand(HWND page, int id, int code) {
     case IDC_BROWSE:
       BrowseForPath(page, IDC_PATH, IDS_FILTER, false);
       break;
-    case IDC_END_CHARACTER:
-      TakeEndCharacter();
+    case IDC_TERMINATOR:
+      TakeTerminator();
       break;
     case IDC_REPLACEMENT:
       if (code == EN_CHANGE) ShowOkCaption(page);
@@ -135,17 +135,27 @@ void HandlePageCommand(HWND page, int id, int code) {
   }
 }
 
-// The icon and the check boxes (SS_ICON and BS_AUTOCHECKBOX are both 3) get the answer 5; the
-// texts and the line the hollow brush. Either way the text is drawn without a background.
+// What the icon and the buttons are answered: the hollow brush's stock-object index itself, not
+// its handle, as the pages have always answered.
+constexpr INT_PTR kHollowBrushIndex = NULL_BRUSH;
+
+// An icon or a check box: their type values are the same, each under its class's type mask.
+bool IsIconOrCheckBox(LONG style) {
+  static_assert(SS_ICON == BS_AUTOCHECKBOX);
+  return (style & SS_TYPEMASK) == SS_ICON || (style & BS_TYPEMASK) == BS_AUTOCHECKBOX;
+}
+
+// The icon and the check boxes get kHollowBrushIndex; the texts and the line the hollow brush.
+// Either way the text is drawn without a background.
 INT_PTR ColorStatic(HDC dc, HWND control) {
   SetBkMode(dc, TRANSPARENT);
-  if ((GetWindowLongW(control, GWL_STYLE) & 0xF) == 3) return 5;
+  if (IsIconOrCheckBox(GetWindowLongW(control, GWL_STYLE))) return kHollowBrushIndex;
   return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
 }
 
 INT_PTR ColorButton(HDC dc) {
   SetBkMode(dc, TRANSPARENT);
-  return 5;
+  return kHollowBrushIndex;
 }
 
 }  // namespace

@@ -25,9 +25,7 @@ using test::WriteFile;
 // Every entry of a search as "name" or "name/" for a directory, in the order given.
 std::vector<std::string> List(const std::u16string& pattern) {
   std::vector<std::string> names;
-  DirectorySearch search(pattern.c_str());
-  DirectoryEntry entry;
-  while (search.next(entry)) names.push_back(U8(entry.name) + (entry.isDirectory ? "/" : ""));
+  for (const std::u16string& name : test::ListEntries(pattern)) names.push_back(U8(name));
   return names;
 }
 

@@ -23,6 +23,7 @@
 namespace glos {
 namespace {
 
+using test::ListEntries;
 using test::MakeDirectory;
 using test::ReadFile;
 using test::TempDir;
@@ -43,12 +44,7 @@ TEST_P(DirectoryWin32Test, ListsWhatThePatternMatches) {
     WriteFile(dir.file(name), ToBytes("x"));
   }
   MakeDirectory(dir.file(u"sub"));
-  DirectorySearch search(dir.file(GetParam().pattern).c_str());
-  std::vector<std::u16string> names;
-  DirectoryEntry entry;
-  while (search.next(entry)) {
-    names.push_back(std::u16string(entry.name) + (entry.isDirectory ? u"\\" : u""));
-  }
+  std::vector<std::u16string> names = ListEntries(dir.file(GetParam().pattern));
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, GetParam().names);
 }

@@ -26,7 +26,7 @@ TEST(SettingsTest, EachSetterChangesOnlyItsOwnBits) {
   EXPECT_EQ(s.optionWord, 0xFFFF1234u);
   SetMinChars(s, 7);
   EXPECT_EQ(s.optionWord, 0xFF071234u);
-  SetMode(s, 2);
+  SetMode(s, Mode::Search);
   EXPECT_EQ(s.optionWord, 0xFE071234u);
   SetOption(s, kAskEach, false);
   EXPECT_EQ(s.optionWord, 0xDE071234u);
@@ -103,7 +103,7 @@ TEST_F(ProfileRoundTrip, EmptyExcludeKeyMeansAnEmptyListAndOtherKeysSurvive) {
   Settings s;
   LoadSettingsFrom(s, profile_.c_str());
   EXPECT_EQ(s.excludeList[0], 0);
-  SetMode(s, 2);
+  SetMode(s, Mode::Search);
   SaveSettings(s);
   const Bytes bytes = ReadFile(profile_);
   const std::string text(bytes.begin(), bytes.end());

@@ -6,6 +6,7 @@
 
 #include "core/Status.h"
 #include "engine/Escape.h"
+#include "tests/support/StatusCapture.h"
 #include "tests/support/TestSupport.h"
 
 namespace glos::test {
@@ -16,14 +17,7 @@ std::u16string Widen(const std::string& s) { return std::u16string(s.begin(), s.
 // Collects the reports made during one test.
 class EscapeTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetStatusSink(&EscapeTest::Collect, this); }
-  void TearDown() override { SetStatusSink(nullptr, nullptr); }
-  static void Collect(void* self, StatusCode code, const StatusArgument& argument) {
-    auto& reports = static_cast<EscapeTest*>(self)->reports_;
-    reports.push_back(std::to_string(code) + ":" +
-                      (argument.bytes ? std::string(argument.bytes) : U8(argument.text)));
-  }
-  std::vector<std::string> reports_;
+  StatusCapture capture_;
 };
 
 TEST_F(EscapeTest, EscapeWritesFiveEscapesAndAClosingZero) {
@@ -84,7 +78,7 @@ const UnescapeCase kUnescapeCases[] = {
 };
 
 template <typename Char>
-void RunUnescapeCases(std::vector<std::string>& reports) {
+void RunUnescapeCases(StatusCapture& capture) {
   constexpr std::size_t kWidth = sizeof(Char);
   for (const UnescapeCase& c : kUnescapeCases) {
     SCOPED_TRACE(testing::Message() << "width " << kWidth << " text " << c.text << " capacity "
@@ -95,7 +89,7 @@ void RunUnescapeCases(std::vector<std::string>& reports) {
     // An odd start: the member must cope with unaligned destinations.
     std::vector<std::uint8_t> dest(1 + 20 * kWidth, 0xCC);
     const std::basic_string<Char> text(c.text.begin(), c.text.end());
-    reports.clear();
+    capture.clear();
     EXPECT_EQ(
         UnescapeText(settings, dest.data() + 1, text.data(), text.size(), c.capacity, c.prefix),
         c.written);
@@ -106,14 +100,14 @@ void RunUnescapeCases(std::vector<std::string>& reports) {
     }
     EXPECT_EQ(dest, expected);
     const std::string code = kWidth == 1 ? "517:" : "516:";
-    EXPECT_EQ(reports,
+    EXPECT_EQ(capture.tagged(),
               c.reported ? std::vector<std::string>{code + c.text} : std::vector<std::string>{});
   }
 }
 
 TEST_F(EscapeTest, UnescapeCutsFillsAndReportsInBothWidths) {
-  RunUnescapeCases<std::uint8_t>(reports_);
-  RunUnescapeCases<char16_t>(reports_);
+  RunUnescapeCases<std::uint8_t>(capture_);
+  RunUnescapeCases<char16_t>(capture_);
 }
 
 TEST_F(EscapeTest, HexEscapesTakeTwoOrFourCharacters) {
@@ -165,7 +159,7 @@ TEST_F(EscapeTest, EscapedTextUnescapesToTheSameUnits) {
               source.size());
     EXPECT_EQ(back, source);
   }
-  EXPECT_TRUE(reports_.empty());
+  EXPECT_TRUE(capture_.reports().empty());
 }
 
 // The conversion written item by item from its rules: room checked before each item, the prefix
@@ -225,7 +219,7 @@ std::uint32_t ReferenceUnescape(std::vector<std::uint8_t>& dest, const std::vect
 }
 
 template <typename Char>
-void CompareUnescapeWithItsRules(std::vector<std::string>& reports) {
+void CompareUnescapeWithItsRules(StatusCapture& capture) {
   std::mt19937 rng(sizeof(Char) * 1009);
   const std::uint32_t pieces[] = {'a', 'b', ' ', '\\', '\\', 'x', 'n', '0', 'F', 'g', 0xE9, 0x4E2D};
   for (int round = 0; round < 3000; ++round) {
@@ -248,20 +242,20 @@ void CompareUnescapeWithItsRules(std::vector<std::string>& reports) {
         ReferenceUnescape(wantSlot, text, capacity, prefix, HasOption(settings, kNoLengthCheck),
                           Terminator(settings), reported);
     std::copy(wantSlot.begin(), wantSlot.end(), want.begin() + 8);
-    reports.clear();
+    capture.clear();
     EXPECT_EQ(UnescapeText(settings, got.data() + 8, text.data(), text.size(), capacity, prefix),
               expected)
         << "round " << round;
     EXPECT_EQ(got, want) << "round " << round;
-    EXPECT_EQ(reports.size(), reported ? 1u : 0u) << "round " << round;
+    EXPECT_EQ(capture.reports().size(), reported ? 1u : 0u) << "round " << round;
   }
 }
 
 // Every text shape (escapes, runs without them, over-long texts, a trailing backslash, short
 // \x) against the rules, in both widths, with and without a prefix and the length check.
 TEST_F(EscapeTest, UnescapeFollowsItsRulesOnRandomTexts) {
-  CompareUnescapeWithItsRules<std::uint8_t>(reports_);
-  CompareUnescapeWithItsRules<char16_t>(reports_);
+  CompareUnescapeWithItsRules<std::uint8_t>(capture_);
+  CompareUnescapeWithItsRules<char16_t>(capture_);
 }
 
 TEST(ParseNumberTest, ReadsHexAndDecimalAndWraps) {

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "engine/Scanner.h"
+#include "fuzz/FuzzChecks.h"
 #include "tests/support/TestSupport.h"
 
 namespace glos::test {
@@ -19,56 +20,13 @@ std::uint32_t UnitAt(const Bytes& file, std::uint64_t at, bool wide) {
   return wide ? file[at] | (file[at + 1] << 8) : file[at];
 }
 
-bool IsTerm(std::uint32_t unit, std::uint16_t term, bool wide) {
-  return wide ? unit == term : static_cast<int>(static_cast<std::int8_t>(unit)) == term;
-}
-
-bool Printable(std::uint32_t u) { return u == 9 || u == 10 || u == 13 || (u >= 32 && u <= 126); }
-bool Letter(std::uint32_t u) { return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z'); }
-
-// Literal transcription of the scanning rules, without any of the product's shortcuts.
+// The reference scan the fuzz target checks the scanner with.
 std::vector<Found> Reference(std::uint32_t word, const Bytes& file, std::uint64_t start,
                              std::uint64_t size) {
-  const bool wide = word & kUnicodeMode, english = word & kEnglishOnly;
-  const std::uint16_t term = word & 0xFFFF;
-  const std::uint32_t min = (word >> 16) & 0xFF, w = wide ? 2 : 1;
-  const std::uint64_t units = size / w;
   std::vector<Found> found;
-  if (!(word & kLengthPrefixed)) {
-    std::uint32_t count = 0;
-    bool open = false;
-    std::uint64_t run = 0;
-    for (std::uint64_t p = 0; p < units; ++p) {
-      const std::uint32_t u = UnitAt(file, start + p * w, wide);
-      if (IsTerm(u, term, wide)) {
-        if (open && count >= min) found.push_back({start + run * w, p - run});
-        count = 0;
-        open = false;
-      } else if (Printable(u)) {
-        if (!open) open = true, run = p;
-        if (Letter(u)) {
-          ++count;
-        } else if (count < min) {
-          count = 0;
-        }
-      } else if (english || count < min) {
-        count = 0;
-        open = false;
-      }
-    }
-    return found;
-  }
-  for (std::uint64_t p = 0; p < units;) {
-    const std::uint64_t at = start + p * w;
-    const std::uint32_t len = UnitAt(file, at, wide);
-    bool ok = len >= min && at + (len + 1) * w + w <= file.size();
-    for (std::uint64_t j = 1; ok && j <= len; ++j) {
-      const std::uint32_t u = UnitAt(file, at + j * w, wide);
-      ok = !IsTerm(u, term, wide) && !(english && !Printable(u));
-    }
-    ok = ok && IsTerm(UnitAt(file, at + (len + 1) * w, wide), term, wide);
-    if (ok) found.push_back({at + w, len});
-    p += ok ? len + 1 : 1;
+  for (const fuzz::ReferenceString& r :
+       fuzz::ReferenceScan(word, file.data(), file.size(), start, size)) {
+    found.push_back({r.at, r.length});
   }
   return found;
 }

@@ -41,25 +41,12 @@ void Truncate(const std::u16string& path, std::size_t size) {
   ASSERT_EQ(::truncate(U8(path).c_str(), static_cast<off_t>(size)), 0);
 }
 
-// Calls the action at each report, while the operation is still inside its work.
-class ReportHook {
- public:
-  explicit ReportHook(std::function<void(StatusCode)> action) : action_(std::move(action)) {
-    SetStatusSink(&ReportHook::Sink, this);
-  }
-  ReportHook(const ReportHook&) = delete;
-  ReportHook& operator=(const ReportHook&) = delete;
-  ~ReportHook() { SetStatusSink(nullptr, nullptr); }
+// The codes of the reports captured, in order.
+std::vector<StatusCode> Codes(const StatusCapture& capture) {
   std::vector<StatusCode> codes;
-
- private:
-  static void Sink(void* context, StatusCode code, const StatusArgument&) {
-    auto* self = static_cast<ReportHook*>(context);
-    self->codes.push_back(code);
-    self->action_(code);
-  }
-  std::function<void(StatusCode)> action_;
-};
+  for (const Report& r : capture.reports()) codes.push_back(r.code);
+  return codes;
+}
 
 class FaultPosixTest : public ::testing::Test {
  protected:
@@ -178,13 +165,14 @@ TEST_F(FaultPosixTest, WriteBackOfATargetTruncatedBetweenEntriesGives523AndKeeps
   std::snprintf(head, sizeof head, "0x%08zX", 2 * kPage + 8);
   WriteFile(target + u".ttt", ToBytes(std::string("[Glosmorin]\r\n0x00000008,0003=abcdef\r\n") +
                                       head + ",0004=late\r\n"));
-  ReportHook hook([&](StatusCode code) {
+  StatusCapture capture;
+  capture.onReport = [&](StatusCode code) {
     if (code == kStatusCutBytes) Truncate(target, kKept);
-  });
+  };
   const FileOutcome outcome = WriteBackFile(settings_, target.c_str(), nullptr);
   EXPECT_EQ(outcome.code, kStatusCannotMap);
   EXPECT_EQ(std::u16string(outcome.path), target);
-  EXPECT_EQ(hook.codes, std::vector<StatusCode>{kStatusCutBytes});
+  EXPECT_EQ(Codes(capture), std::vector<StatusCode>{kStatusCutBytes});
   const Bytes left = ReadFile(target);
   ASSERT_EQ(left.size(), kKept);
   EXPECT_EQ(std::string(left.begin() + 8, left.begin() + 11), "abc");
@@ -200,11 +188,12 @@ TEST_F(FaultPosixTest, SearchOfATargetTruncatedAtTheFirstMatchGives523) {
   char16_t none[260] = {};
   SearchContext context;
   context.pattern = BuildSearchPattern(settings_, find, none);
-  ReportHook hook([&](StatusCode code) {
+  StatusCapture capture;
+  capture.onReport = [&](StatusCode code) {
     if (code == kStatusFound) Truncate(target, kKept);
-  });
+  };
   EXPECT_EQ(SearchFile(settings_, target.c_str(), &context).code, kStatusCannotMap);
-  EXPECT_EQ(hook.codes, std::vector<StatusCode>{kStatusFound});
+  EXPECT_EQ(Codes(capture), std::vector<StatusCode>{kStatusFound});
 }
 
 }  // namespace

@@ -67,7 +67,9 @@ class FaultTest : public ::testing::Test {
   // Runs op over the target through the walker; returns the last report.
   Report Run(Op op, Interference interfere = nullptr) {
     Settings settings;
-    SetMode(settings, op == Op::Extract ? 0 : op == Op::WriteBack ? 1 : 2);
+    SetMode(settings, op == Op::Extract     ? Mode::Extract
+                      : op == Op::WriteBack ? Mode::WriteBack
+                                            : Mode::Search);
     char16_t find[260] = u"world";
     char16_t replacement[260] = u"WORLD";
     char16_t none[260] = {};

@@ -316,7 +316,7 @@ TEST_F(SearchFileTest, QuestionNamesPathOffsetAndActionWord) {
 
 TEST_F(SearchFileTest, CancelAcrossTwoFilesEndsTheRunAndKeepsEarlierWrites) {
   SetOption(settings_, kAskEach, true);
-  SetMode(settings_, 2);
+  SetMode(settings_, Mode::Search);
   const auto first = dir_.file(u"1.bin");
   const auto second = dir_.file(u"2.bin");
   WriteFile(first, ToBytes("-kk-kk-"));

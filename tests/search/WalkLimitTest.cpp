@@ -30,7 +30,7 @@ class WalkLimitTest : public ::testing::Test {
   std::vector<Report> Run(std::uint32_t mode, const std::u16string& pattern,
                           bool recursive = false) {
     Settings settings;
-    SetMode(settings, mode);
+    SetMode(settings, static_cast<Mode>(mode));
     SetOption(settings, kRecursive, recursive);
     StatusCapture capture;
     RunPattern(settings, pattern.c_str(), u"x", nullptr, SearchQuestions{});

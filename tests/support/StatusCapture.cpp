@@ -22,6 +22,13 @@ void StatusCapture::Sink(void* context, StatusCode code, const StatusArgument& a
   char16_t line[kFormatCapacity];
   const int length = FormatStatusLine(code, argument, line);
   self->lines_.push_back(Utf16ToUtf8(std::u16string_view(line, static_cast<std::size_t>(length))));
+  if (self->onReport) self->onReport(code);
+}
+
+std::vector<std::string> StatusCapture::tagged() const {
+  std::vector<std::string> tagged;
+  for (const Report& r : reports_) tagged.push_back(std::to_string(r.code) + ":" + r.text);
+  return tagged;
 }
 
 }  // namespace glos::test

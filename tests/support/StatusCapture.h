@@ -1,6 +1,7 @@
 // Captures the reports of a run for the tests, as (code, argument text) pairs.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,10 @@ class StatusCapture {
   const std::vector<Report>& reports() const { return reports_; }
   // The formatted log lines, UTF-8, as the window shows them.
   const std::vector<std::string>& lines() const { return lines_; }
+  // The reports as "code:text".
+  std::vector<std::string> tagged() const;
+  // Called at each report once it is recorded, while the operation is still inside its work.
+  std::function<void(StatusCode)> onReport;
   void clear() {
     reports_.clear();
     lines_.clear();

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "core/Directory.h"
 #include "core/Text.h"
 
 namespace fs = std::filesystem;
@@ -94,6 +95,22 @@ std::u16string U16(const std::string& utf8) { return Utf8ToUtf16(utf8); }
 std::string U8(const std::u16string& utf16) { return Utf16ToUtf8(utf16); }
 
 PathBuffer::PathBuffer(const std::u16string& text) { CopyText(units, 260, text); }
+
+std::vector<std::u16string> ListEntries(const std::u16string& pattern) {
+  constexpr std::size_t kMostEntries = 10000;
+  std::vector<std::u16string> names;
+  DirectorySearch search(pattern.c_str());
+  DirectoryEntry entry;
+  while (search.next(entry)) {
+    if (names.size() == kMostEntries) {
+      ADD_FAILURE() << "the search of " << U8(pattern) << " does not end";
+      break;
+    }
+    names.push_back(std::u16string(entry.name) +
+                    (entry.isDirectory ? std::u16string(1, kPathSeparator) : u""));
+  }
+  return names;
+}
 
 bool IsWindowsBuild() {
 #ifdef _WIN32

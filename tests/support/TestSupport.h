@@ -62,6 +62,10 @@ class FileOperationTest : public ::testing::Test {
 // The folder the tests' undo journals go to, made for this test process and named by
 // XDG_STATE_HOME (LOCALAPPDATA on Windows) before any test runs.
 std::u16string TestStateHome();
+// Every entry a directory search of pattern gives, in its order, a directory's name followed by
+// the path separator. A search that would go on past 10,000 entries fails the test instead of
+// running for ever.
+std::vector<std::u16string> ListEntries(const std::u16string& pattern);
 
 // True when the tests run as the Windows build (under Wine).
 bool IsWindowsBuild();

@@ -77,7 +77,7 @@ TEST_F(BrowseTest, FilterComesFromTheProfileWhichFirstUseFills) {
 TEST_F(BrowseTest, StartsFromTheFieldAndPutsTheChosenPathThere) {
   const std::u16string first = MakeFile(u"first.dll", "MZ");
   const std::u16string chosen = MakeFile(u"chosen.dll", "MZ");
-  SetMode(ProgramSettings(), 2);
+  SetMode(ProgramSettings(), Mode::Search);
   Open(first.c_str());
   SetText(IDC_FIND, u"abc");
   SetText(IDC_PATH, u"");

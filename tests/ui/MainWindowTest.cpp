@@ -58,13 +58,13 @@ TEST_F(MainWindowTest, OpensOnTheTabOfModeWithItsCaption) {
   };
   const Case cases[] = {
       {0, 0, IDC_MIN_CHARS, u"提取"},
-      {1, 1, IDC_END_CHARACTER, u"回写"},
+      {1, 1, IDC_TERMINATOR, u"回写"},
       {2, 2, IDC_FIND, u"搜索"},
       {3, 2, IDC_FIND, u"搜索"},  // no tab for 3: the Search page, and Mode becomes 2
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mode);
-    SetMode(ProgramSettings(), c.mode);
+    SetMode(ProgramSettings(), static_cast<Mode>(c.mode));
     Open();
     HWND tabs = MainControl(IDC_TABS);
     EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), c.tab);
@@ -167,7 +167,7 @@ TEST_F(MainWindowTest, SearchQuestionsNameTheActionAndCancelEndsTheRun) {
   for (const Case& c : cases) {
     SCOPED_TRACE(U8(c.word) + " " + std::to_string(c.answer));
     ProgramSettings().optionWord = kDefaultOptionWord | kAskEach;
-    SetMode(ProgramSettings(), 2);
+    SetMode(ProgramSettings(), Mode::Search);
     const std::u16string file = MakeFile(u"match.bin", Sample("abc"));
     Open(file.c_str());
     SetText(IDC_FIND, u"abc");

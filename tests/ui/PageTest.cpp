@@ -12,19 +12,19 @@ namespace {
 class PageTest : public WindowTest {
  protected:
   void OpenOn(unsigned mode) {
-    SetMode(ProgramSettings(), mode);
+    SetMode(ProgramSettings(), static_cast<Mode>(mode));
     Open();
   }
-  HWND EndCharacterEdit() const {
+  HWND TerminatorEdit() const {
     COMBOBOXINFO info = {};
     info.cbSize = sizeof info;
-    GetComboBoxInfo(PageControl(IDC_END_CHARACTER), &info);
+    GetComboBoxInfo(PageControl(IDC_TERMINATOR), &info);
     return info.hwndItem;
   }
   // Replaces the combo's text as a user does: everything selected, then typed over (or erased).
-  void EditEndCharacter(const std::u16string& text) {
-    SendMessageW(PageControl(IDC_END_CHARACTER), CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
-    Type(EndCharacterEdit(), text.empty() ? std::u16string(1, VK_BACK) : text);
+  void EditTerminator(const std::u16string& text) {
+    SendMessageW(PageControl(IDC_TERMINATOR), CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
+    Type(TerminatorEdit(), text.empty() ? std::u16string(1, VK_BACK) : text);
   }
   void SelectAllAndType(int id, const std::u16string& text) {
     SendMessageW(PageControl(id), EM_SETSEL, 0, -1);
@@ -38,8 +38,8 @@ TEST_F(PageTest, DefaultOptionsShowOnThePages) {
   for (int id : {IDC_RECURSIVE, IDC_UNICODE_MODE, IDC_LENGTH_PREFIXED}) EXPECT_FALSE(Checked(id));
   EXPECT_EQ(TextOf(PageControl(IDC_MIN_CHARS)), u"4");
   SelectTab(1);
-  EXPECT_EQ(TextOf(PageControl(IDC_END_CHARACTER)), u"\\0");
-  HWND combo = PageControl(IDC_END_CHARACTER);
+  EXPECT_EQ(TextOf(PageControl(IDC_TERMINATOR)), u"\\0");
+  HWND combo = PageControl(IDC_TERMINATOR);
   ASSERT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 4);
   const std::u16string items[] = {u"\\0", u"\\r", u"\\n", u"\\t"};
   for (int i = 0; i < 4; ++i) {
@@ -150,7 +150,7 @@ TEST_F(PageTest, OkCaptionNamesReplaceWhileAReplacementIsTyped) {
   EXPECT_EQ(OkCaption(), u"搜索");
 }
 
-TEST_F(PageTest, EndCharacterTextSetsTheTerminator) {
+TEST_F(PageTest, TerminatorTextSetsTheTerminator) {
   const std::pair<std::u16string, std::uint16_t> cases[] = {
       {u"\\0", 0},  {u"\\t", 9}, {u"\\n", 10}, {u"\\r", 13},   {u"\\\\", u'\\'}, {u"\\q", u'q'},
       {u"x", u'x'}, {u"\\", 0},  {u"\\x", 0},  {u"好", u'好'}, {u"", u'好'},  // empty keeps the
@@ -159,7 +159,7 @@ TEST_F(PageTest, EndCharacterTextSetsTheTerminator) {
   ProgramSettings().optionWord = 0x80040000u | kNoLengthCheck;  // nothing to log here
   OpenOn(1);
   for (const auto& [text, terminator] : cases) {
-    EditEndCharacter(text);
+    EditTerminator(text);
     EXPECT_EQ(Terminator(ProgramSettings()), terminator) << U8(text);
     EXPECT_EQ(ProgramSettings().optionWord >> 16, 0x9104u) << U8(text);
   }
@@ -167,7 +167,7 @@ TEST_F(PageTest, EndCharacterTextSetsTheTerminator) {
 
 TEST_F(PageTest, SeveralUnitsGiveTheFirstAndAreLoggedUnlessNoLengthCheck) {
   OpenOn(1);
-  EditEndCharacter(u"ab");
+  EditTerminator(u"ab");
   EXPECT_EQ(Terminator(ProgramSettings()), u'a');
   // One line for each notification that read the text (the combo sends more than one).
   const std::u16string line = u"◎ 截去超长字符串: ab\r\n";
@@ -180,9 +180,9 @@ TEST_F(PageTest, SeveralUnitsGiveTheFirstAndAreLoggedUnlessNoLengthCheck) {
   Click(IDC_NO_LENGTH_CHECK);
   const std::uint32_t above = ProgramSettings().optionWord & 0xFFFF0000u;
   // Three units, which only a program can put past the combo's limit: still only 16 bits.
-  SetWindowTextW(EndCharacterEdit(), L"xyz");
-  SendMessageW(Page(), WM_COMMAND, MAKEWPARAM(IDC_END_CHARACTER, CBN_EDITCHANGE),
-               reinterpret_cast<LPARAM>(PageControl(IDC_END_CHARACTER)));
+  SetWindowTextW(TerminatorEdit(), L"xyz");
+  SendMessageW(Page(), WM_COMMAND, MAKEWPARAM(IDC_TERMINATOR, CBN_EDITCHANGE),
+               reinterpret_cast<LPARAM>(PageControl(IDC_TERMINATOR)));
   EXPECT_EQ(Terminator(ProgramSettings()), u'x');
   EXPECT_EQ(ProgramSettings().optionWord & 0xFFFF0000u, above);
   EXPECT_EQ(LogText(), log);
@@ -190,10 +190,10 @@ TEST_F(PageTest, SeveralUnitsGiveTheFirstAndAreLoggedUnlessNoLengthCheck) {
 
 TEST_F(PageTest, ListChoiceTakesEffectAtTheLatestWhenTheFocusLeaves) {
   OpenOn(1);
-  SetFocus(EndCharacterEdit());
-  SendMessageW(PageControl(IDC_END_CHARACTER), CB_SETCURSEL, 3, 0);
-  SendMessageW(Page(), WM_COMMAND, MAKEWPARAM(IDC_END_CHARACTER, CBN_SELCHANGE),
-               reinterpret_cast<LPARAM>(PageControl(IDC_END_CHARACTER)));
+  SetFocus(TerminatorEdit());
+  SendMessageW(PageControl(IDC_TERMINATOR), CB_SETCURSEL, 3, 0);
+  SendMessageW(Page(), WM_COMMAND, MAKEWPARAM(IDC_TERMINATOR, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(PageControl(IDC_TERMINATOR)));
   SetFocus(PageControl(IDC_PATH));
   EXPECT_EQ(Terminator(ProgramSettings()), 9u);
 }

@@ -29,7 +29,7 @@ class SolutionDropTest : public WindowTest {
     nested_ = MakeFile(u"sub\\q.vcproj", Project("8.00"));
   }
   void OpenOn(unsigned mode) {
-    SetMode(ProgramSettings(), mode);
+    SetMode(ProgramSettings(), static_cast<Mode>(mode));
     Open();
   }
   std::u16string project_;
