@@ -4,7 +4,8 @@
 # peer, the ratio of the medians (ours / peer's), the target. The two commands of a case run
 # alternately, $runs times each, so both meet the same load. Where we write a file, the peer
 # writes one too, in the same folder.
-# Usage: bench/run.sh path/to/glosmorin-cli [runs]; GLOS_BENCH_ONLY=android runs one case alone.
+# Usage: bench/run.sh path/to/glosmorin-cli [runs]; GLOS_BENCH_ONLY=android or
+# GLOS_BENCH_ONLY=exchange runs those rows alone.
 set -euo pipefail
 load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 cli=$(realpath "$1")
@@ -104,6 +105,9 @@ if [ ! -f "$input" ] || [ "$(stat -c %s "$input")" -lt 400000000 ]; then
 fi
 size=$(stat -c %s "$input")
 
+# GLOS_BENCH_ONLY=exchange measures the translation exchange rows alone, on the input above.
+only=${GLOS_BENCH_ONLY:-}
+if [ "$only" != exchange ]; then
 # The same DLLs as separate files, one folder per architecture (their names repeat).
 dlls=$data/dlls
 if [ ! -d "$dlls" ]; then
@@ -166,6 +170,7 @@ if [ ! -f "$dlls.scan-size" ]; then
 fi
 scanned=$(cat "$dlls.scan-size")
 dll_count=$(find "$dlls" -name '*.dll' | wc -l)
+fi
 
 work=$(mktemp -d "$data/run.XXXXXX")
 # Undo journals of the runs stay inside the run's folder, not in the user's state folder.
@@ -174,12 +179,36 @@ shm=""
 cleanup() {
   rm -rf "$work"
   [ -n "$shm" ] && rm -rf "$shm"
-  find "$dlls" -name '*.ttt' -delete
+  [ "$only" = exchange ] || find "$dlls" -name '*.ttt' -delete
 }
 trap cleanup EXIT
 ln "$input" "$work/input.bin" 2>/dev/null || cp "$input" "$work/input.bin"
 
 mb=$((size / 1000000))
+
+# Translation exchange: the whole input's translation file exported to PO and imported back,
+# each against the extraction that makes that translation file.
+exchange_rows() {
+  "$cli" -x "" extract "$work/input.bin" > /dev/null
+  local entries
+  entries=$(grep -c '^0x' "$work/input.bin.ttt")
+  peer_cmd() { "$cli" -x "" extract "$work/input.bin"; }
+  ours_cmd() { "$cli" export "$work/input.bin"; }
+  pair
+  row "export to PO, $entries entries, vs their extraction (s)" "$ours" "$peer" "<= 1"
+  "$cli" export "$work/input.bin" > /dev/null
+  local units
+  units=$(grep -c '^msgid ' "$work/input.bin.po")
+  ours_cmd() { "$cli" import "$work/input.bin"; }
+  pair
+  row "import from PO, $((units - 1)) units, vs the extraction (s)" "$ours" "$peer" "<= 1"
+  rm -f "$work/input.bin.po"
+}
+if [ "$only" = exchange ]; then
+  exchange_rows
+  print_table
+  exit 0
+fi
 
 ours_cmd() { "$cli" -x "" extract "$work/input.bin"; }
 peer_cmd() { strings -a -t x -n 4 "$work/input.bin" > "$work/input.bin.strings"; }
@@ -319,6 +348,7 @@ set +f
 rm -f "$data"/prefix*.bin.ttt
 
 android_case
+exchange_rows
 
 echo
 printf 'input %s MB of PE DLLs\n' "$mb"

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "core/CodePage.h"
 #include "core/Directory.h"
 #include "core/FileIo.h"
 #include "core/Settings.h"
@@ -12,6 +13,7 @@
 #include "engine/Check.h"
 #include "engine/TerminatorText.h"
 #include "engine/UndoJournal.h"
+#include "exchange/Exchange.h"
 #include "resources/TextIds.h"
 #include "resources/Version.h"
 #include "run/Run.h"
@@ -28,6 +30,8 @@ constexpr char kUsage[] =
     "usage: glosmorin-cli [OPTIONS] extract   PATH\n"
     "       glosmorin-cli [OPTIONS] writeback PATH\n"
     "       glosmorin-cli [OPTIONS] search    PATH --find TEXT [--replace TEXT]\n"
+    "       glosmorin-cli [OPTIONS] export    PATH [--format po|xliff] [--codepage CP]\n"
+    "       glosmorin-cli [OPTIONS] import    PATH [--format po|xliff] [--codepage CP]\n"
     "       glosmorin-cli [OPTIONS] check     PATH   what writeback PATH would do; writes nothing\n"
     "       glosmorin-cli [OPTIONS] undo      PATH   put back the bytes every write-back and\n"
     "                                               replacement since the first one changed\n"
@@ -52,6 +56,11 @@ constexpr char kUsage[] =
     "      --profile FILE       read the options from this profile\n"
     "      --find TEXT          the escaped text to search for (search needs it)\n"
     "      --replace TEXT       the escaped text to put in its place\n"
+    "      --format po|xliff    export/import: <file>.po (default) or <file>.xlf\n"
+    "      --codepage CP        export/import: the Windows code page of 8-bit strings\n"
+    "                           (936, 950, 932, 949, 1250-1258, 65001; default: the\n"
+    "                           ANSI code page on Windows, 65001 elsewhere; on import\n"
+    "                           the one the file was exported with)\n"
     "      --no-undo            keep no undo journal of what writeback and search change\n"
     "  -h, --help               show this text\n"
     "      --version            show the version\n"
@@ -116,6 +125,7 @@ struct CommandLine {
   std::u16string find;
   bool hasFind = false;
   std::u16string replace;
+  ExchangeOptions exchange;
   std::vector<Edit> edits;
   bool help = false;
   bool version = false;
@@ -181,6 +191,20 @@ std::string Parse(const std::vector<std::u16string>& arguments, CommandLine& lin
       line.hasFind = true;
     } else if (a == u"--replace") {
       if (!value(line.replace)) return name + " needs a text";
+    } else if (a == u"--format") {
+      if (!value(text)) return name + " needs po or xliff";
+      if (text != u"po" && text != u"xliff") return name + " takes po or xliff";
+      line.exchange.format = text == u"po" ? ExchangeFormat::Po : ExchangeFormat::Xliff;
+    } else if (a == u"--codepage") {
+      unsigned number = 0;
+      if (!value(text)) return name + " needs a code page number";
+      for (char16_t c : text) {
+        if (c < u'0' || c > u'9' || number > 100000) return name + " takes a code page number";
+        number = number * 10 + (c - u'0');
+      }
+      if (!IsCodePageSupported(number))
+        return "code page " + Utf16ToUtf8(text) + " is not supported";
+      line.exchange.codePage = number;
     } else if (a == u"--no-undo") {
       line.noUndo = true;
     } else if (a.size() > 1 && a[0] == u'-') {
@@ -252,7 +276,7 @@ bool IsEntryReport(StatusCode code) {
 
 void PrintStatus(void* context, StatusCode code, const StatusArgument& argument) {
   auto* log = static_cast<ConsoleLog*>(context);
-  if (IsErrorStatus(code)) log->sawError = true;
+  if (IsErrorStatus(code) || IsExchangeProblem(code)) log->sawError = true;
   if (IsEntryReport(code)) log->sawEntry = true;
   char16_t line[kFormatCapacity];
   std::u16string_view text(line, static_cast<std::size_t>(FormatStatusLine(code, argument, line)));
@@ -339,10 +363,11 @@ int RunCli(const std::vector<std::u16string>& arguments) {
   if (line.help) return WriteBytes(stdout, kUsage) ? kExitDone : kExitError;
   if (line.version) return WriteBytes(stdout, kVersion) ? kExitDone : kExitError;
   if (line.command.empty()) return UsageError("no command given");
+  const bool exchange = line.command == u"export" || line.command == u"import";
   const bool checking = line.command == u"check";
   const bool undoing = line.command == u"undo";
   if (line.command != u"extract" && line.command != u"writeback" && line.command != u"search" &&
-      !checking && !undoing)
+      !checking && !undoing && !exchange)
     return UsageError("unknown command " + Utf16ToUtf8(line.command));
   if (!line.hasPath || line.path.empty()) return UsageError("no path given");
   if (line.path.size() >= kPathCapacity) return UsageError("the path is longer than 259 units");
@@ -368,6 +393,12 @@ int RunCli(const std::vector<std::u16string>& arguments) {
   ConsoleLog log;
   SetStatusSink(PrintStatus, &log);
   ApplyEdits(settings, line.edits);
+  if (exchange) {
+    WalkPattern(settings, line.path.c_str(), line.command == u"export" ? ExportFile : ImportFile,
+                &line.exchange);
+    SetStatusSink(nullptr, nullptr);
+    return log.sawError ? kExitError : kExitDone;
+  }
   settings.undoJournal = !line.noUndo;
   if (checking || undoing) {
     const StatusCode result =

@@ -82,7 +82,8 @@ int FormatStatusLine(StatusCode code, const StatusArgument& argument, char16_t* 
 
 bool IsErrorStatus(StatusCode code) {
   return (code >= kStatusScanFailed && code <= kStatusTooSmall) || code == kStatusJournalMismatch ||
-         code == kStatusJournalDamaged || code == kStatusJournalFailed;
+         code == kStatusJournalDamaged || code == kStatusJournalFailed ||
+         code == kStatusExchangeUnreadable;
 }
 
 }  // namespace glos

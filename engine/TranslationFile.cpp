@@ -172,10 +172,10 @@ std::size_t EscapeFast(std::uint8_t* dest, const std::uint8_t* source, std::size
 
 template <typename Unit>
 bool AppendEntryUnits(OutputBuffer& out, std::uint32_t offset, std::uint32_t length,
-                      const std::uint8_t* units) {
+                      const std::uint8_t* units, std::uint32_t count) {
   // Both terms are far below 2^64, so the worst case cannot wrap; it may still exceed size_t.
   const std::uint64_t worst =
-      (kMaxHeadUnits + 2 * static_cast<std::uint64_t>(length)) * sizeof(Unit);
+      (kMaxHeadUnits + 2 * static_cast<std::uint64_t>(count)) * sizeof(Unit);
   if (worst > std::numeric_limits<std::size_t>::max() || out.failed) {
     out.failed = true;
     return false;
@@ -195,7 +195,7 @@ bool AppendEntryUnits(OutputBuffer& out, std::uint32_t offset, std::uint32_t len
     }
   }
   at += headUnits * sizeof(Unit);
-  const std::size_t textUnits = EscapeFast<Unit>(at, units, length);
+  const std::size_t textUnits = EscapeFast<Unit>(at, units, count);
   out.size += (headUnits + textUnits) * sizeof(Unit);
   return true;
 }
@@ -348,8 +348,13 @@ bool AppendLineEnd(OutputBuffer& out, bool wide) {
 
 bool AppendEntry(OutputBuffer& out, std::uint32_t offset, std::uint32_t length,
                  const std::uint8_t* units, bool wide) {
-  return wide ? AppendEntryUnits<char16_t>(out, offset, length, units)
-              : AppendEntryUnits<std::uint8_t>(out, offset, length, units);
+  return AppendEntry(out, offset, length, units, length, wide);
+}
+
+bool AppendEntry(OutputBuffer& out, std::uint32_t offset, std::uint32_t length,
+                 const std::uint8_t* units, std::uint32_t count, bool wide) {
+  return wide ? AppendEntryUnits<char16_t>(out, offset, length, units, count)
+              : AppendEntryUnits<std::uint8_t>(out, offset, length, units, count);
 }
 
 bool IsWideTranslation(const std::uint8_t* data, std::size_t size) {

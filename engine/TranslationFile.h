@@ -20,6 +20,10 @@ bool AppendLineEnd(OutputBuffer& out, bool wide);
 // units points at the string's bytes in the file (UTF-16 units may be unaligned).
 bool AppendEntry(OutputBuffer& out, std::uint32_t offset, std::uint32_t length,
                  const std::uint8_t* units, bool wide);
+// The same with a text of count units for a slot of length units (a translation shorter than
+// its string).
+bool AppendEntry(OutputBuffer& out, std::uint32_t offset, std::uint32_t length,
+                 const std::uint8_t* units, std::uint32_t count, bool wide);
 
 // One entry line as the reader finds it. text points into the translation text: textLength
 // units (bytes for an 8-bit file, 16-bit units for a UTF-16 file), not zero-terminated. In a

@@ -59,6 +59,12 @@ std::string CheckAndroidPool(const std::uint8_t* data, std::size_t size);
 // where it stopped and inside the recorded target size; the same bytes cut where it stopped
 // read as the same journal.
 std::string CheckParseJournal(const std::uint8_t* data, std::size_t size);
+// Exchange text and the PO and XLIFF readers. Input: option byte (bit 0 UTF-16, the rest picks
+// a code page), then the raw units. The units come back from their exchange text byte for
+// byte and through a written PO file; the whole input read as PO and as XLIFF gives units
+// whose locations lie in their catalog, or is refused.
+std::string CheckExchange(const std::uint8_t* data, std::size_t size);
+
 // The reference scan, which the scanner's tests share: the strings the rules find in
 // [start, start + size) of file (fileSize bytes) under the options of optionWord, in order.
 struct ReferenceString {
@@ -80,6 +86,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"ScanImageFuzz", CheckScanImage},     {"WriteBackFuzz", CheckApplyTranslation},
     {"EscapeFuzz", CheckEscape},           {"SearchFuzz", CheckSearch},
     {"AndroidPoolFuzz", CheckAndroidPool}, {"JournalFuzz", CheckParseJournal},
+    {"ExchangeFuzz", CheckExchange},
 };
 
 // Ends the process with the failure on standard error when there is one; for the fuzz targets,

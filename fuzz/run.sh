@@ -8,7 +8,8 @@ build=$(cd "$1" && pwd)
 seconds=${2:-60}
 here=$(cd "$(dirname "$0")" && pwd)
 status=0
-for target in ScanImageFuzz WriteBackFuzz EscapeFuzz SearchFuzz AndroidPoolFuzz JournalFuzz; do
+for target in ScanImageFuzz WriteBackFuzz EscapeFuzz SearchFuzz AndroidPoolFuzz JournalFuzz \
+    ExchangeFuzz; do
   work="$build/corpus/$target"
   log="$build/$target.log"
   mkdir -p "$work" "$build/findings"

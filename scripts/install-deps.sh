@@ -5,7 +5,9 @@ packages=(cmake make g++ ninja-build googletest libgtest-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   gcc-mingw-w64-x86-64-win32-runtime
   wine wine64 xvfb xauth binutils ripgrep bc fonts-wqy-microhei clang-format locales imagemagick clang libclang-rt-14-dev
-  aapt android-framework-res zip unzip zipalign apksigner)
+  aapt android-framework-res zip unzip zipalign apksigner
+  gettext translate-toolkit libgettextpo-dev libunistring-dev libxml2-dev libicu-dev liblzma-dev zlib1g-dev
+  pkg-config)
 # One question to dpkg for all of them: the installed ones are listed, the rest are missing.
 installed=$(dpkg-query -W -f='${db:Status-Abbrev} ${binary:Package}\n' "${packages[@]}" 2>/dev/null |
   awk '$1 == "ii" { sub(/:.*/, "", $2); print $2 }')

@@ -151,6 +151,33 @@ check_writeback "write back UTF-16 edits" '*.*' "$edit16" -u
 check_writeback "write back UTF-16, no length check" '*.dll' "$edit16" -u -n
 check "extract Android string pools, every file" --android extract '*.*'
 check_writeback "write back Android string pools" '*.*' '/^0x/ s/=(.)/=译文\1/' --android
+
+# Translation exchange: one target per code page holding texts of that code page, bytes that
+# decode in none and escapes; exported to PO and XLIFF, translated alike, imported.
+exchange_case() {
+  prepare
+  for side in native windows; do
+    rm -rf "${work:?}/$side"; mkdir -p "$work/$side"
+    python3 "$here/exchange-targets.py" "$work/$side"
+  done
+  local cp
+  for cp in 65001 936 950 932 949 1250 1251 1252 1253 1254 1255 1256 1257 1258; do
+    run_both export "cp$cp.bin" --codepage "$cp"
+    run_both export "cp$cp.bin" --codepage "$cp" --format xliff
+  done
+  run_both -u export 'wide.bin' --codepage 65001
+  run_both -u export 'wide.bin' --codepage 65001 --format xliff
+  for side in native windows; do
+    for f in "$work/$side"/*.xlf; do python3 "$here/exchange-targets.py" --normalise "$f"; done
+    for f in "$work/$side"/*.po; do
+      msgen --no-wrap "$f" | msgfilter --keep-header --no-wrap -o "$f" sed -e 's/o/0/g'
+    done
+  done
+  run_both import '*.bin'
+  run_both import '*.bin' --format xliff
+  compare "export and import, every listed code page"
+}
+tally exchange_case
 tally undo_case "check, write back and undo 8-bit edits" '*.*' "$edit8"
 tally undo_case "check, write back and undo UTF-16 edits" '*.dll' "$edit16" -u
 tally undo_case "check, write back and undo Android string pools" '*.*' '/^0x/ s/=(.)/=译文\1/' \

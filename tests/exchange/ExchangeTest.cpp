@@ -1,0 +1,193 @@
+// Translation exchange: exchange text against code pages, import reports on real files, and
+// the PO and XLIFF readers on what translation tools write.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/CodePage.h"
+#include "exchange/Exchange.h"
+#include "exchange/ExchangeText.h"
+#include "exchange/Po.h"
+#include "exchange/Xliff.h"
+#include "tests/support/StatusCapture.h"
+#include "tests/support/TestSupport.h"
+
+namespace glos::test {
+namespace {
+
+struct TextCase {
+  unsigned codePage;
+  bool wide;
+  std::string raw;
+  std::string text;  // exchange text, UTF-8
+};
+
+class ExchangeTextTest : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(ExchangeTextTest, DecodesAndComesBackByteForByte) {
+  const TextCase& c = GetParam();
+  ASSERT_TRUE(IsCodePageSupported(c.codePage)) << c.codePage;
+  const auto* raw = reinterpret_cast<const std::uint8_t*>(c.raw.data());
+  EXPECT_EQ(ToExchangeText(raw, c.raw.size() / (c.wide ? 2 : 1), c.wide, c.codePage), c.text);
+  std::string back;
+  ASSERT_TRUE(FromExchangeText(c.text, c.wide, c.codePage, back));
+  EXPECT_EQ(back, c.raw);
+}
+
+using namespace std::string_literals;
+INSTANTIATE_TEST_SUITE_P(
+    CodePages, ExchangeTextTest,
+    ::testing::Values(
+        TextCase{65001, false, "Hello", "Hello"},
+        TextCase{65001, false, "C:\\dir\\", "C:\\dir\\"},  // no escape can follow: kept single
+        TextCase{65001, false, "C:\\x41\\\\0", "C:\\\\x41\\\\\\\\0"},
+        TextCase{65001, false, "\\\x81", "\\\\\\x81"},  // a backslash before an undecodable byte
+        TextCase{65001, false, "\xE4\xBD\xA0\xE5", "你\\xE5"},  // cut at the end
+        TextCase{65001, false, "\x00\x01\t\n\r\x7F"s, "\\0\\x01\t\n\\x0D\\x7F"},
+        TextCase{936, false, "\xC4\xE3\xBA\xC3 ok", "你好 ok"},
+        TextCase{936, false, "A\xC4", "A\\xC4"},         // a lead byte without its trail byte
+        TextCase{932, false, "\x82\xA0\x95\\", "あ表"},  // a trail byte that is a backslash
+        TextCase{949, false, "\xB0\xA1", "가"}, TextCase{950, false, "\xA4\xA4", "中"},
+        TextCase{1250, false, "\x8A", "Š"}, TextCase{1251, false, "\xC0\xFF", "Ая"},
+        TextCase{1252, false, "\x80\x81", "€\\x81"},  // unassigned: kept raw on both platforms
+        TextCase{1253, false, "\xC1", "Α"}, TextCase{1254, false, "\xD0", "Ğ"},
+        TextCase{1255, false, "\xE0", "א"}, TextCase{1256, false, "\xC7", "ا"},
+        TextCase{1257, false, "\xC0", "Ą"}, TextCase{1258, false, "\xD2", "\xCC\x89"},
+        TextCase{65001, true, "A\0\x60\x4F"s, "A你"},
+        TextCase{65001, true, "\x00\xD8\x5C\x00x\0"s, "\\xD800\\\\x"},  // a lone surrogate
+        TextCase{65001, true, "\x3D\xD8\x00\xDE\r\0"s, "😀\\x000D"}));
+
+TEST(ExchangeTextTest, CharactersWithoutAnExactFormAreRefused) {
+  const struct {
+    unsigned codePage;
+    const char* text;
+  } cases[] = {{936, "😀"},        {1252, "中"},    {1251, "Ĳ"},
+               {932, "\xC2\x85"}, {65001, "\xC3"}, {65001, "\xED\xA0\x80"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::string raw;
+    EXPECT_FALSE(FromExchangeText(c.text, false, c.codePage, raw));
+  }
+}
+
+// The target holds "Hello World" twice, "Open" and "Exit"; its PO file translates them.
+class ImportTest : public FileOperationTest {
+ protected:
+  void SetUp() override {
+    Bytes target(0x60, '.');
+    for (auto [at, text] : {std::pair{0x10, "Hello World"},
+                            {0x20, "Open"},
+                            {0x30, "Exit"},
+                            {0x40, "Hello World"},
+                            {0x50, "Save"}}) {
+      std::copy_n(text, std::strlen(text), target.begin() + at);
+    }
+    WriteFile(dir_.file(u"t.bin"), target);
+  }
+  std::string Unit(const std::string& refs, const std::string& id, const std::string& str,
+                   bool fuzzy = false) {
+    return "\n#: " + refs + (fuzzy ? "\n#, fuzzy" : "") + "\nmsgid \"" + id + "\"\nmsgstr \"" +
+           str + "\"\n";
+  }
+  ExchangeOptions options_;
+};
+
+TEST_F(ImportTest, ReportsWhatCannotBeTakenAndKeepsTheSourceThere) {
+  const std::string po =
+      "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n"
+      "\"X-Glosmorin-Code-Page: 936\\n\"\n" +
+      Unit("t.bin:0x00000010 t.bin:0x00000040", "Hello World", "你好世界") +
+      Unit("t.bin:0x00000020", "Open", "打开文件") +  // too long
+      Unit("t.bin:0x00000030", "Exit", "😀") +         // not in code page 936
+      Unit("t.bin:0x00000031", "Exxt", "Quit") +      // stale: the target holds "xit."
+      Unit("t.bin:0x00000050 other.bin:0x00000010", "Save", "Keep", true) +
+      Unit("t.bin:0x00000050", "Safe", "Keep");  // stale
+  WriteFile(dir_.file(u"t.bin.po"), ToBytes(po));
+  StatusCapture capture;
+  EXPECT_EQ(Run(ImportFile, dir_.file(u"t.bin")), kStatusImported);
+  EXPECT_EQ(named_, dir_.file(u"t.bin.ttt"));
+  EXPECT_EQ(capture.reports(),
+            (std::vector<Report>{{kStatusTooLong, "t.bin:0x00000020 \"Open\""},
+                                 {kStatusUnencodable, "t.bin:0x00000030 \"Exit\""},
+                                 {kStatusStale, "t.bin:0x00000031 \"Exxt\""},
+                                 {kStatusStale, "t.bin:0x00000050 \"Safe\""}}));
+  EXPECT_EQ(ReadFile(dir_.file(u"t.bin.ttt")),
+            ToBytes("[Glosmorin]\r\n0x00000010,0011=\xC4\xE3\xBA\xC3\xCA\xC0\xBD\xE7"
+                    "\r\n0x00000020,0004=Open\r\n0x00000030,0004=Exit\r\n0x00000031,0004=xit."
+                    "\r\n0x00000040,0011=\xC4\xE3\xBA\xC3\xCA\xC0\xBD\xE7"
+                    "\r\n0x00000050,0004=Save\r\n0x00000050,0004=Save\r\n"));
+}
+
+TEST_F(ImportTest, UnreadableAndMissingFiles) {
+  EXPECT_EQ(Run(ImportFile, dir_.file(u"t.bin")), kStatusNoFile);
+  EXPECT_EQ(named_, dir_.file(u"t.bin.po"));
+  for (const char* broken : {"msgid \"a\"\n", "msgid \"a\nmsgstr \"\"\n", "msgstr \"x\"\n"}) {
+    SCOPED_TRACE(broken);
+    WriteFile(dir_.file(u"t.bin.po"), ToBytes(broken));
+    EXPECT_EQ(Run(ImportFile, dir_.file(u"t.bin")), kStatusExchangeUnreadable);
+  }
+  WriteFile(dir_.file(u"t.bin.xlf"), ToBytes("<xliff><file><body><trans-unit>"));
+  options_.format = ExchangeFormat::Xliff;
+  EXPECT_EQ(ImportFile(settings_, dir_.file(u"t.bin").c_str(), &options_).code,
+            kStatusExchangeUnreadable);
+}
+
+// What gettext's tools write, read by the build's reader and by the program's own one alike.
+TEST(PoReaderTest, BothReadersAgreeOnWhatGettextWrites) {
+  const std::string po =
+      "# comment\nmsgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n"
+      "\"X-Glosmorin-Strings: UTF-16LE\\n\"\n\n"
+      "#. room: 9 bytes\n#: a.dll:0x00000010\n#: a.dll:0x20 b.dll:0x00000030\n"
+      "#, fuzzy, max-length:9\n#| msgid \"Old\"\nmsgid \"One\"\nmsgstr \"Eins\"\n\n"
+      "#: a.dll:0x00000040\nmsgid \"\"\n\"Two\\n\"\n\"lines \\\"q\\\" \\\\x41\"\n"
+      "msgstr \"Zwei\\n\"\n\"Zeilen\"\n\n"
+      "#: b.dll:0x00000050\nmsgid \"Other file\"\nmsgstr \"x\"\n\n"
+      "#~ msgid \"Gone\"\n#~ msgstr \"Weg\"\n";
+  TempDir dir;
+  WriteFile(dir.file(u"a.po"), ToBytes(po));
+  Catalog fromFile;
+  Catalog fromText;
+  fromFile.targetName = fromText.targetName = "a.dll";
+  ExchangeHeader fileHeader;
+  ExchangeHeader textHeader;
+  ASSERT_TRUE(ReadPoFile(dir.file(u"a.po").c_str(), fromFile, fileHeader));
+  ASSERT_TRUE(ReadPoText(po, fromText, textHeader));
+  for (const Catalog* c : {&fromFile, &fromText}) {
+    ASSERT_EQ(c->units.size(), 2u);
+    EXPECT_EQ(c->units[0].source, "One");
+    EXPECT_TRUE(c->units[0].fuzzy);
+    EXPECT_EQ(c->units[0].translation, "");
+    EXPECT_EQ(c->units[1].source, "Two\nlines \"q\" \\x41");
+    EXPECT_EQ(c->units[1].translation, "Zwei\nZeilen");
+    EXPECT_EQ(c->offsets, (std::vector<std::uint32_t>{0x10, 0x20, 0x40}));
+  }
+  EXPECT_TRUE(fileHeader.hasWidth && fileHeader.wide);
+  EXPECT_TRUE(textHeader.hasWidth && textHeader.wide);
+}
+
+TEST(XliffReaderTest, ReadsUnitsAsTranslationToolsLeaveThem) {
+  const std::string xlf =
+      "<?xml version='1.0'?><xliff version='1.2' "
+      "xmlns='urn:oasis:names:tc:xliff:document:1.2'><file original='a.dll' "
+      "source-language='en' datatype='plaintext'><body>"
+      "<trans-unit id='1'><source>Fi<g id='1'>le</g></source><target>Da<![CDATA[tei]]></target>"
+      "<context-group purpose='location'><context context-type='sourcefile'>a.dll</context>"
+      "<context context-type='linenumber'>0x00000010</context></context-group></trans-unit>"
+      "<trans-unit id='2'><source>Edit</source><target state='needs-review-translation'>X"
+      "</target><context-group purpose='location'><context context-type='sourcefile'>"
+      "a.dll:0x20</context></context-group></trans-unit></body></file></xliff>";
+  Catalog catalog;
+  catalog.targetName = "a.dll";
+  ExchangeHeader header;
+  ASSERT_TRUE(ReadXliffText(xlf, catalog, header));
+  ASSERT_EQ(catalog.units.size(), 2u);
+  EXPECT_EQ(catalog.units[0].source, "File");
+  EXPECT_EQ(catalog.units[0].translation, "Datei");
+  EXPECT_TRUE(catalog.units[1].fuzzy);
+  EXPECT_EQ(catalog.offsets, (std::vector<std::uint32_t>{0x10, 0x20}));
+  Catalog broken;
+  EXPECT_FALSE(ReadXliffText("<xliff><file></body></xliff>", broken, header));
+}
+
+}  // namespace
+}  // namespace glos::test
