@@ -36,7 +36,8 @@ test-native: build-native
 	ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
 
 test-asan: build-asan
-	ctest --test-dir $(ASAN) --output-on-failure -j$(JOBS)
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+		ctest --test-dir $(ASAN) --output-on-failure -j$(JOBS)
 
 # Under a virtual display, so that the window tests run too; serially, as they need the focus.
 test-win: build-win
