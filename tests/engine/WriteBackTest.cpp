@@ -207,8 +207,8 @@ TEST_F(WriteBackFileTest, TheTargetsNameIsNeverAPattern) {
     WriteFile(target, Bytes(3, '.'));
     for (std::size_t k = 0; k < c.files.size(); ++k) {
       WriteFile(dir.file(c.files[k]),
-                ToBytes("[Glosmorin]\r\n0x0000000" + std::to_string(k) + ",0001=" +
-                        std::string(1, static_cast<char>('A' + k)) + "\r\n"));
+                ToBytes("[Glosmorin]\r\n0x0000000" + std::to_string(k) +
+                        ",0001=" + std::string(1, static_cast<char>('A' + k)) + "\r\n"));
     }
     WriteBack(target);
     EXPECT_EQ(ReadFile(target), ToBytes(c.expected));
