@@ -52,6 +52,11 @@ if command -v aapt > /dev/null; then
 fi
 
 prepare() {
+  # Every case starts without undo journals on either side: the files of a case are new copies
+  # under the names of the case before, and an old journal would only add notices of its own.
+  rm -rf "${work:?}/state"
+  find "$WINEPREFIX/drive_c/users" -maxdepth 4 -type d -name Glosmorin -path '*AppData*' \
+    -exec rm -rf {} + 2>/dev/null || true
   for side in native windows; do
     rm -rf "${work:?}/$side"; mkdir -p "$work/$side"
     for f in "${corpus[@]}"; do cp "$f" "$work/$side/"; done
