@@ -16,32 +16,6 @@ inline constexpr std::uint64_t kMinimumFileSize = 512;
 // Header and CR LF alone: 13 bytes 8-bit, 28 bytes UTF-16; any entry adds at least 18 units.
 inline constexpr std::size_t kLargestEmptyOutput = 29;
 
-// The translation text streams through a buffer of this size into the new file.
-inline constexpr std::size_t kStreamBuffer = std::size_t{256} << 10;
-
-// Where the translation text goes: the new file, created when the first buffer is full (so that
-// a file without strings never touches the disk). After a failure the rest is dropped; the scan
-// still runs to the end, as its own outcome (520, 513) comes first.
-struct TranslationSink {
-  const char16_t* path;  // null when the translation file's name does not fit
-  ReplacementFile file;
-  bool opened = false;
-  bool failed = false;
-
-  static void Take(void* context, const std::uint8_t* data, std::size_t size) {
-    auto& sink = *static_cast<TranslationSink*>(context);
-    if (sink.failed) return;
-    if (!sink.opened) {
-      sink.opened = true;
-      if (sink.path == nullptr || !sink.file.open(sink.path)) {
-        sink.failed = true;
-        return;
-      }
-    }
-    if (!sink.file.write(data, size)) sink.failed = true;
-  }
-};
-
 }  // namespace
 
 FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*context*/) {
@@ -58,7 +32,7 @@ FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*
       CopyText(translation, kPathCapacity, path) && AppendText(translation, kPathCapacity, u".ttt");
   if (named) ReleaseFileCache(translation);
 
-  TranslationSink sink{named ? translation : nullptr, {}};
+  FileSink sink{named ? translation : nullptr, {}};
   OutputOwner owner;
   OutputBuffer& output = owner.buffer();
   bool wide = HasOption(settings, kUnicodeMode);
@@ -66,7 +40,7 @@ FileOutcome ExtractFile(const Settings& settings, const char16_t* path, void* /*
       (!settings.android && !AppendTranslationHeader(output, wide))) {
     return Outcome(kStatusNoMemory, path);
   }
-  output.sink = TranslationSink::Take;
+  output.sink = FileSink::Take;
   output.sinkContext = &sink;
 
   // An Android pool's width is chosen by the pool.

@@ -58,6 +58,19 @@ bool ReserveOutput(OutputBuffer& out, std::size_t extra) {
   return true;
 }
 
+void FileSink::Take(void* context, const std::uint8_t* data, std::size_t size) {
+  auto& sink = *static_cast<FileSink*>(context);
+  if (sink.failed) return;
+  if (!sink.opened) {
+    sink.opened = true;
+    if (sink.path == nullptr || !sink.file.open(sink.path)) {
+      sink.failed = true;
+      return;
+    }
+  }
+  if (!sink.file.write(data, size)) sink.failed = true;
+}
+
 OutputOwner::~OutputOwner() { std::free(buffer_.data); }
 
 }  // namespace glos

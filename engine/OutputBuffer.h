@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/FileIo.h"
+
 namespace glos {
 
 // Takes the bytes of a full buffer, in order, so that the buffer can be reused. Failures are
@@ -40,6 +42,22 @@ bool ReserveOutput(OutputBuffer& out, std::size_t extra);
 
 // Appends count bytes. False (nothing appended) once the buffer has failed.
 inline bool AppendOutput(OutputBuffer& out, const void* bytes, std::size_t count);
+
+// An output streams through a buffer of this size into its file.
+inline constexpr std::size_t kStreamBuffer = std::size_t{256} << 10;
+
+// Where an output goes: a new file at path, created when the first bytes come (so that an
+// output that is abandoned before never touches the disk), put in place by file.commit(). After
+// a failure the rest is dropped; the producer still runs to the end, as its own outcome comes
+// first.
+struct FileSink {
+  const char16_t* path;  // null when the file's name does not fit
+  ReplacementFile file;
+  bool opened = false;
+  bool failed = false;
+
+  static void Take(void* context, const std::uint8_t* data, std::size_t size);
+};
 
 // Owns an OutputBuffer's memory for the length of one operation.
 class OutputOwner {

@@ -82,14 +82,17 @@ bool ReadCatalogFile(const char16_t* path, Catalog& catalog, ExchangeHeader& hea
 }
 
 void AddReadUnit(Catalog& catalog, CatalogUnit unit, const std::vector<std::string>& references) {
-  unit.firstLocation = static_cast<std::uint32_t>(catalog.offsets.size());
-  unit.locationCount = 0;
+  const std::size_t first = catalog.offsets.size();
   for (const std::string& reference : references) {
     std::uint32_t offset = 0;
-    if (!ParseReference(reference, catalog.targetName, offset)) continue;
-    catalog.offsets.push_back(offset);
-    ++unit.locationCount;
+    if (ParseReference(reference, catalog.targetName, offset)) catalog.offsets.push_back(offset);
   }
+  AddReadUnit(catalog, std::move(unit), first);
+}
+
+void AddReadUnit(Catalog& catalog, CatalogUnit unit, std::size_t first) {
+  unit.firstLocation = static_cast<std::uint32_t>(first);
+  unit.locationCount = static_cast<std::uint32_t>(catalog.offsets.size() - first);
   if (unit.locationCount != 0) catalog.units.push_back(std::move(unit));
 }
 

@@ -60,5 +60,8 @@ bool ReadCatalogFile(const char16_t* path, Catalog& catalog, ExchangeHeader& hea
 // Adds a unit read from a file, keeping only its references to catalog.targetName; a unit with
 // none is dropped.
 void AddReadUnit(Catalog& catalog, CatalogUnit unit, const std::vector<std::string>& references);
+// The same for a unit whose locations the caller has appended to catalog.offsets from index
+// first on.
+void AddReadUnit(Catalog& catalog, CatalogUnit unit, std::size_t first);
 
 }  // namespace glos

@@ -2,14 +2,17 @@
 #include "exchange/Exchange.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "core/CodePage.h"
 #include "core/Directory.h"
+#include "core/FaultGuard.h"
 #include "core/FileIo.h"
 #include "core/MappedFile.h"
 #include "engine/Escape.h"
+#include "engine/OutputBuffer.h"
 #include "engine/TranslationFile.h"
 #include "exchange/Catalog.h"
 #include "exchange/ExchangeText.h"
@@ -72,30 +75,101 @@ class SourceIndex {
   std::size_t count_ = 0;
 };
 
-struct ExportJob {
-  Catalog* catalog;
-  const std::uint8_t* target;
-  std::uint64_t size;
-  SourceIndex* index;
-  std::vector<std::pair<std::uint32_t, std::uint32_t>>* strings;  // offset, unit
-  Settings unescape;  // NoLengthCheck: a translation is read whole
-  std::string translation;
+// A distinct string of the target (its raw bytes) and what its entries say of it.
+struct RawString {
+  std::size_t at;  // of its bytes in ExportJob::raw
+  std::uint32_t bytes;
+  std::uint32_t translatedEntry;  // the first entry that translates it, or kNone
+  std::size_t translation;        // of that entry's raw translation in ExportJob::translations
+  std::uint32_t translationBytes;
 };
 
+constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+// A growable byte store whose bytes are copied in by memcpy, so that a copy out of a mapped view
+// that faults leaves it whole.
+struct ByteStore {
+  std::vector<std::uint8_t> bytes;
+  std::size_t used = 0;
+  // Room for count more bytes, not yet written: its place.
+  std::size_t Reserve(std::size_t count) {
+    if (bytes.size() - used < count) bytes.resize(std::max(2 * bytes.size(), used + count));
+    used += count;
+    return used - count;
+  }
+  std::size_t Put(const std::uint8_t* data, std::size_t count) {
+    const std::size_t at = Reserve(count);
+    if (count != 0) std::memcpy(bytes.data() + at, data, count);
+    return at;
+  }
+};
+
+// The distinct strings of the target by their bytes: open addressing over a power-of-two table,
+// each slot holding the bytes' hash beside the index, so that a probe rarely touches the bytes.
+struct RawIndex {
+  struct Slot {
+    std::uint64_t hash;
+    std::uint32_t string;
+  };
+  std::vector<Slot> slots = std::vector<Slot>(1024, Slot{0, kNone});
+  std::size_t count = 0;
+
+  void Grow() {
+    std::vector<Slot> old = std::move(slots);
+    slots.assign(2 * old.size(), Slot{0, kNone});
+    for (const Slot& slot : old) {
+      if (slot.string != kNone) *Free(slot.hash) = slot;
+    }
+  }
+  Slot* Free(std::uint64_t hash) {
+    const std::size_t mask = slots.size() - 1;
+    std::size_t i = hash & mask;
+    while (slots[i].string != kNone) i = (i + 1) & mask;
+    return &slots[i];
+  }
+};
+
+// Everything the read of the translation file and the target gathers; a plain record, as a fault
+// in either view abandons the read midway.
+struct ExportJob {
+  const std::uint8_t* target;
+  std::uint64_t size;
+  bool wide;
+  Settings unescape;  // NoLengthCheck: a translation is read whole
+  std::vector<std::uint8_t> unescaped;
+  ByteStore raw;
+  ByteStore translations;
+  RawIndex index;
+  std::vector<RawString> strings;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> entries;  // offset, string
+};
+
+std::uint64_t HashBytes(const std::uint8_t* data, std::size_t count) {
+  return std::hash<std::string_view>{}(
+      std::string_view(reinterpret_cast<const char*>(data), count));
+}
+
+// The entry's translation as raw bytes: its text itself when it holds no escape.
 template <typename Unit>
-void ReadTranslationUnits(ExportJob& job, const TranslationEntry& entry) {
+const std::uint8_t* RawTranslation(ExportJob& job, const TranslationEntry& entry,
+                                   std::size_t& bytes) {
   const auto* text = static_cast<const Unit*>(entry.text);
+  bool plain = true;
+  for (std::size_t i = 0; i < entry.textLength && plain; ++i) plain = text[i] != Unit{'\\'};
+  if (plain) {
+    bytes = entry.textLength * sizeof(Unit);
+    return static_cast<const std::uint8_t*>(entry.text);
+  }
   const std::size_t units = UnescapedLength(text, entry.textLength);
-  job.translation.assign(units * sizeof(Unit), '\0');
-  UnescapeText(job.unescape, reinterpret_cast<std::uint8_t*>(job.translation.data()), text,
-               entry.textLength, units, false);
+  job.unescaped.resize(units * sizeof(Unit) + sizeof(Unit));
+  UnescapeText(job.unescape, job.unescaped.data(), text, entry.textLength, units, false);
+  bytes = units * sizeof(Unit);
+  return job.unescaped.data();
 }
 
 void CollectString(void* context, const TranslationEntry& entry) {
   auto& job = *static_cast<ExportJob*>(context);
-  Catalog& catalog = *job.catalog;
-  const std::uint64_t width = catalog.wide ? 2 : 1;
-  const std::uint64_t bytes = std::uint64_t{entry.length} * width;
+  const std::uint64_t bytes = std::uint64_t{entry.length} * (job.wide ? 2 : 1);
   if (entry.offset > job.size || bytes > job.size - entry.offset) {
     ReportStatusNumber(kStatusOutsideFile, entry.offset);
     return;
@@ -103,42 +177,76 @@ void CollectString(void* context, const TranslationEntry& entry) {
   // An empty string has nothing to translate, and its empty text would be the PO header's.
   if (entry.length == 0) return;
   const std::uint8_t* raw = job.target + entry.offset;
-  std::string source = ToExchangeText(raw, entry.length, catalog.wide, catalog.codePage);
-  if (catalog.wide) {
-    ReadTranslationUnits<char16_t>(job, entry);
-  } else {
-    ReadTranslationUnits<std::uint8_t>(job, entry);
-  }
+  std::size_t translationBytes = 0;
+  const std::uint8_t* translation =
+      job.wide ? RawTranslation<char16_t>(job, entry, translationBytes)
+               : RawTranslation<std::uint8_t>(job, entry, translationBytes);
   const bool translated =
-      job.translation.size() != bytes ||
-      !std::equal(raw, raw + bytes, job.translation.begin(),
-                  [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); });
-  const std::uint64_t hash = std::hash<std::string_view>{}(source);
-  std::uint32_t index = job.index->Find(source, hash);
-  if (index == SourceIndex::kNone) {
-    index = static_cast<std::uint32_t>(catalog.units.size());
-    CatalogUnit unit;
-    unit.source = std::move(source);
-    unit.room = static_cast<std::uint32_t>(bytes);
-    catalog.units.push_back(std::move(unit));
-    job.index->Insert(index, hash);
-  } else {
-    catalog.units[index].room = std::min(catalog.units[index].room, std::uint32_t(bytes));
+      translationBytes != bytes || std::memcmp(raw, translation, translationBytes) != 0;
+  const std::uint64_t hash = HashBytes(raw, bytes);
+  RawIndex& index = job.index;
+  const std::size_t mask = index.slots.size() - 1;
+  std::uint32_t found = kNone;
+  for (std::size_t i = hash & mask; index.slots[i].string != kNone; i = (i + 1) & mask) {
+    const RawIndex::Slot& slot = index.slots[i];
+    const RawString& s = job.strings[slot.string];
+    if (slot.hash == hash && s.bytes == bytes &&
+        std::memcmp(job.raw.bytes.data() + s.at, raw, bytes) == 0) {
+      found = slot.string;
+      break;
+    }
   }
-  CatalogUnit& unit = catalog.units[index];
-  // The first location translated decides the unit's translation.
-  if (translated && unit.translation.empty()) {
-    unit.translation =
-        ToExchangeText(reinterpret_cast<const std::uint8_t*>(job.translation.data()),
-                       job.translation.size() / width, catalog.wide, catalog.codePage);
+  if (found == kNone) {
+    found = static_cast<std::uint32_t>(job.strings.size());
+    job.strings.push_back(
+        {job.raw.Put(raw, bytes), static_cast<std::uint32_t>(bytes), kNone, 0, 0});
+    if (2 * (index.count + 1) > index.slots.size()) index.Grow();
+    *index.Free(hash) = RawIndex::Slot{hash, found};
+    ++index.count;
   }
-  job.strings->emplace_back(entry.offset, index);
+  RawString& string = job.strings[found];
+  if (translated && string.translatedEntry == kNone) {
+    string.translatedEntry = static_cast<std::uint32_t>(job.entries.size());
+    string.translation = job.translations.Put(translation, translationBytes);
+    string.translationBytes = static_cast<std::uint32_t>(translationBytes);
+  }
+  job.entries.emplace_back(entry.offset, found);
 }
 
-// Puts each unit's offsets together, in file order within a unit.
-void GroupOffsets(Catalog& catalog,
-                  const std::vector<std::pair<std::uint32_t, std::uint32_t>>& strings) {
-  for (const auto& [offset, unit] : strings) ++catalog.units[unit].locationCount;
+// The catalog of the distinct strings: one unit per distinct source text, in the order of their
+// first entries, with every entry's offset in file order within its unit.
+void BuildCatalog(const ExportJob& job, Catalog& catalog) {
+  SourceIndex index(catalog.units);
+  std::vector<std::uint32_t> unitOf(job.strings.size());
+  std::vector<std::uint32_t> translatedBy;  // per unit: the entry that gave its translation
+  for (std::size_t k = 0; k < job.strings.size(); ++k) {
+    const RawString& s = job.strings[k];
+    std::string source =
+        ToExchangeText(job.raw.bytes.data() + s.at, s.bytes / (catalog.wide ? 2 : 1), catalog.wide,
+                       catalog.codePage);
+    const std::uint64_t hash = std::hash<std::string_view>{}(source);
+    std::uint32_t unit = index.Find(source, hash);
+    if (unit == SourceIndex::kNone) {
+      unit = static_cast<std::uint32_t>(catalog.units.size());
+      CatalogUnit added;
+      added.source = std::move(source);
+      added.room = s.bytes;
+      catalog.units.push_back(std::move(added));
+      translatedBy.push_back(kNone);
+      index.Insert(unit, hash);
+    } else {
+      catalog.units[unit].room = std::min(catalog.units[unit].room, s.bytes);
+    }
+    unitOf[k] = unit;
+    // The first entry translated decides the unit's translation.
+    if (s.translatedEntry < translatedBy[unit]) {
+      translatedBy[unit] = s.translatedEntry;
+      catalog.units[unit].translation = ToExchangeText(
+          job.translations.bytes.data() + s.translation,
+          s.translationBytes / (catalog.wide ? 2 : 1), catalog.wide, catalog.codePage);
+    }
+  }
+  for (const auto& [offset, string] : job.entries) ++catalog.units[unitOf[string]].locationCount;
   std::uint32_t next = 0;
   for (CatalogUnit& unit : catalog.units) {
     unit.firstLocation = next;
@@ -146,8 +254,8 @@ void GroupOffsets(Catalog& catalog,
     unit.locationCount = 0;
   }
   catalog.offsets.resize(next);
-  for (const auto& [offset, unit] : strings) {
-    CatalogUnit& u = catalog.units[unit];
+  for (const auto& [offset, string] : job.entries) {
+    CatalogUnit& u = catalog.units[unitOf[string]];
     catalog.offsets[u.firstLocation + u.locationCount++] = offset;
   }
 }
@@ -180,11 +288,61 @@ bool NameFiles(const char16_t* path, const ExchangeOptions& options, char16_t* t
          AppendText(exchangePath, kPathCapacity, ExchangeExtension(options.format));
 }
 
+// One location an import writes, and where its text is.
 struct ImportString {
   std::uint32_t offset;
   std::uint32_t length;  // units of the slot
-  std::uint32_t unit;    // index into the texts
+  std::uint32_t text;    // index into the texts
 };
+
+// A text in the import's byte store.
+struct TextSpan {
+  std::size_t at;
+  std::uint32_t bytes;
+};
+
+// What an import makes of one unit.
+struct ImportUnit {
+  TextSpan source{0, 0};
+  TextSpan chosen{0, 0};  // what its locations get unless stale
+  bool sourceOk = false;
+  StatusCode problem = kStatusImported;  // or the report of a translation not taken
+  bool stale = false;
+  std::uint32_t staleOffset = 0;  // the first location that no longer holds the source
+};
+
+// Sorts by offset, keeping the order of equal ones: two passes over 16-bit digits.
+void SortByOffset(std::vector<ImportString>& strings) {
+  std::vector<ImportString> other(strings.size());
+  for (int shift : {0, 16}) {
+    std::vector<std::size_t> start(65537, 0);
+    for (const ImportString& s : strings) ++start[((s.offset >> shift) & 0xFFFF) + 1];
+    for (std::size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
+    for (const ImportString& s : strings) other[start[(s.offset >> shift) & 0xFFFF]++] = s;
+    strings.swap(other);
+  }
+}
+
+// Writes the whole output of producer (which appends to an output buffer) to path; the status
+// of a complete file is done.
+template <typename Producer>
+FileOutcome WriteOutput(const char16_t* path, const char16_t* reported, Flush flush,
+                        StatusCode done, Producer producer) {
+  FileSink sink{path, {}};
+  OutputOwner owner;
+  OutputBuffer& out = owner.buffer();
+  if (!ReserveOutput(out, kStreamBuffer)) return Outcome(kStatusNoMemory, reported);
+  out.sink = FileSink::Take;
+  out.sinkContext = &sink;
+  if (!producer(out)) {
+    return Outcome(out.failed ? kStatusNoMemory : kStatusCannotSave, out.failed ? reported : path);
+  }
+  FlushOutput(out);
+  if (out.failed) return Outcome(kStatusNoMemory, reported);
+  // Every output holds at least a header, so the sink has opened the file.
+  if (sink.failed || !sink.file.commit(flush)) return Outcome(kStatusCannotSave, path);
+  return Outcome(done, path);
+}
 
 }  // namespace
 
@@ -204,30 +362,46 @@ FileOutcome ExportFile(const Settings& /*settings*/, const char16_t* path, void*
     return Outcome(kStatusCannotSave, path);
   }
   if (!FileExists(translationPath)) return Outcome(kStatusNoFile, translationPath);
-  const WholeFile text = ReadWholeFile(translationPath);
-  if (text.data == nullptr) return Outcome(kStatusCannotOpen, translationPath);
+  // Mapped where it can be; an empty file cannot, nor can one another program writes.
+  MappedFile mappedText(translationPath, /*readOnly=*/true);
+  WholeFile wholeText;
+  const std::uint8_t* text = mappedText.data();
+  std::size_t textSize = static_cast<std::size_t>(mappedText.size());
+  if (mappedText.failed()) {
+    wholeText = ReadWholeFile(translationPath);
+    if (wholeText.data == nullptr) return Outcome(kStatusCannotOpen, translationPath);
+    text = wholeText.data.get();
+    textSize = static_cast<std::size_t>(wholeText.size);
+  }
   MappedFile target(path, /*readOnly=*/true);
   if (target.failed()) return Outcome(kStatusCannotMap, path);
 
   Catalog catalog;
   catalog.targetName = TargetName(path);
   catalog.codePage = ChosenCodePage(options, 0);
-  catalog.wide = IsWideTranslation(text.data.get(), text.size);
-  SourceIndex index(catalog.units);
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> strings;
-  ExportJob job{&catalog, target.data(), target.size(), &index, &strings, Settings{}, {}};
+  ExportJob job;
+  job.target = target.data();
+  job.size = target.size();
+  job.wide = catalog.wide = IsWideTranslation(text, textSize);
   SetOption(job.unescape, kNoLengthCheck, true);
-  ReadTranslationEntries(text.data.get(), static_cast<std::size_t>(text.size), CollectString, &job);
-  target.close();
-  GroupOffsets(catalog, strings);
-  strings = {};
-
-  const std::string out =
-      options.format == ExchangeFormat::Po ? WritePo(catalog) : WriteXliff(catalog);
-  if (out.empty() || ReplaceWholeFile(exchangePath, out.data(), out.size(), Flush::Lazily) == 0) {
-    return Outcome(kStatusCannotSave, exchangePath);
+  // Either file may fail underneath (storage, a truncation): each read is guarded.
+  bool targetRead = false;
+  auto readTarget = [&] { ReadTranslationEntries(text, textSize, CollectString, &job); };
+  auto readText = [&] { targetRead = RunGuardedCall(target.data(), target.size(), readTarget); };
+  if (!RunGuardedCall(text, textSize, readText)) {
+    return Outcome(kStatusCannotOpen, translationPath);
   }
-  return Outcome(kStatusExported, exchangePath);
+  if (!targetRead) return Outcome(kStatusCannotMap, path);
+  target.close();
+  mappedText.close();
+  BuildCatalog(job, catalog);
+  job = ExportJob{};
+
+  return WriteOutput(exchangePath, path, Flush::Lazily, kStatusExported, [&](OutputBuffer& out) {
+    if (options.format == ExchangeFormat::Po) return WritePo(catalog, out);
+    const std::string document = WriteXliff(catalog);
+    return !document.empty() && AppendOutput(out, document.data(), document.size());
+  });
 }
 
 FileOutcome ImportFile(const Settings& settings, const char16_t* path, void* context) {
@@ -251,80 +425,105 @@ FileOutcome ImportFile(const Settings& settings, const char16_t* path, void* con
   MappedFile target(path, /*readOnly=*/true);
   if (target.failed()) return Outcome(kStatusCannotMap, path);
 
+  // The raw texts of every unit first: nothing here reads the target.
   const std::uint32_t width = catalog.wide ? 2 : 1;
-  std::vector<std::string> texts;  // raw units, one per unit, then one per stale location
-  std::vector<ImportString> strings;
+  ByteStore store;
+  std::vector<ImportUnit> units(catalog.units.size());
   std::string source;
   std::string translation;
-  for (const CatalogUnit& unit : catalog.units) {
-    const std::uint32_t* offsets = catalog.offsets.data() + unit.firstLocation;
-    const bool sourceOk = FromExchangeText(unit.source, catalog.wide, codePage, source) &&
-                          !source.empty() && source.size() % width == 0;
-    const auto length = static_cast<std::uint32_t>(source.size() / width);
-    // Every location must still hold the source; a stale one keeps what it holds.
-    bool stale = !sourceOk;
-    std::uint32_t staleOffset = offsets[0];
-    for (std::uint32_t i = 0; i < unit.locationCount; ++i) {
-      const std::uint64_t at = offsets[i];
-      const bool inside = sourceOk && at <= target.size() && source.size() <= target.size() - at;
-      if (inside &&
-          std::equal(source.begin(), source.end(), target.data() + at,
-                     [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; })) {
-        continue;
-      }
-      if (!stale) staleOffset = offsets[i];
-      stale = true;
+  for (std::size_t k = 0; k < units.size(); ++k) {
+    const CatalogUnit& unit = catalog.units[k];
+    ImportUnit& u = units[k];
+    u.sourceOk = FromExchangeText(unit.source, catalog.wide, codePage, source) && !source.empty() &&
+                 source.size() % width == 0;
+    if (!u.sourceOk) continue;
+    u.source = {store.Put(reinterpret_cast<const std::uint8_t*>(source.data()), source.size()),
+                static_cast<std::uint32_t>(source.size())};
+    u.chosen = u.source;
+    if (unit.translation.empty()) continue;
+    if (!FromExchangeText(unit.translation, catalog.wide, codePage, translation)) {
+      u.problem = kStatusUnencodable;
+    } else if (translation.size() > source.size()) {
+      u.problem = kStatusTooLong;
+    } else {
+      u.chosen = {
+          store.Put(reinterpret_cast<const std::uint8_t*>(translation.data()), translation.size()),
+          static_cast<std::uint32_t>(translation.size())};
     }
-    if (stale) {
-      ReportUnit(kStatusStale, catalog, staleOffset, unit.source);
-      for (std::uint32_t i = 0; i < unit.locationCount; ++i) {
+  }
+
+  // Every location must still hold the source; a stale one keeps what it holds.
+  const std::uint8_t* view = target.data();
+  const std::uint64_t size = target.size();
+  auto compare = [&] {
+    for (std::size_t k = 0; k < units.size(); ++k) {
+      const CatalogUnit& unit = catalog.units[k];
+      ImportUnit& u = units[k];
+      const std::uint32_t* offsets = catalog.offsets.data() + unit.firstLocation;
+      u.stale = !u.sourceOk;
+      u.staleOffset = offsets[0];
+      for (std::uint32_t i = 0; i < unit.locationCount && u.sourceOk; ++i) {
         const std::uint64_t at = offsets[i];
-        if (!sourceOk || at > target.size()) continue;
-        const std::uint64_t bytes = std::min<std::uint64_t>(source.size(), target.size() - at);
-        const auto units = static_cast<std::uint32_t>(bytes / width);
-        if (units == 0) continue;
-        texts.emplace_back(reinterpret_cast<const char*>(target.data() + at), units * width);
-        strings.push_back({offsets[i], units, static_cast<std::uint32_t>(texts.size() - 1)});
+        if (at <= size && u.source.bytes <= size - at &&
+            std::memcmp(store.bytes.data() + u.source.at, view + at, u.source.bytes) == 0) {
+          continue;
+        }
+        if (!u.stale) u.staleOffset = offsets[i];
+        u.stale = true;
+      }
+    }
+  };
+  if (!RunGuardedCall(view, size, compare)) return Outcome(kStatusCannotMap, path);
+
+  std::vector<TextSpan> texts;  // one per unit, then one per stale location
+  std::vector<ImportString> strings;
+  strings.reserve(catalog.offsets.size());
+  std::vector<ImportString> copies;  // stale locations: their text is what the target holds
+  for (std::size_t k = 0; k < units.size(); ++k) {
+    const CatalogUnit& unit = catalog.units[k];
+    const ImportUnit& u = units[k];
+    const std::uint32_t* offsets = catalog.offsets.data() + unit.firstLocation;
+    if (u.stale) {
+      ReportUnit(kStatusStale, catalog, u.staleOffset, unit.source);
+      for (std::uint32_t i = 0; i < unit.locationCount && u.sourceOk; ++i) {
+        const std::uint64_t at = offsets[i];
+        if (at > size) continue;
+        const std::uint64_t bytes = std::min<std::uint64_t>(u.source.bytes, size - at);
+        const auto count = static_cast<std::uint32_t>(bytes / width);
+        if (count == 0) continue;
+        texts.push_back({store.Reserve(count * width), count * width});
+        strings.push_back({offsets[i], count, static_cast<std::uint32_t>(texts.size() - 1)});
+        copies.push_back(strings.back());
       }
       continue;
     }
-    const std::string* chosen = &source;
-    if (!unit.translation.empty()) {
-      if (!FromExchangeText(unit.translation, catalog.wide, codePage, translation)) {
-        ReportUnit(kStatusUnencodable, catalog, offsets[0], unit.source);
-      } else if (translation.size() > source.size()) {
-        ReportUnit(kStatusTooLong, catalog, offsets[0], unit.source);
-      } else {
-        chosen = &translation;
-      }
-    }
-    texts.push_back(*chosen);
+    if (u.problem != kStatusImported) ReportUnit(u.problem, catalog, offsets[0], unit.source);
+    texts.push_back(u.chosen);
+    const std::uint32_t length = u.source.bytes / width;
     for (std::uint32_t i = 0; i < unit.locationCount; ++i) {
       strings.push_back({offsets[i], length, static_cast<std::uint32_t>(texts.size() - 1)});
     }
   }
+  auto copy = [&] {
+    for (const ImportString& c : copies) {
+      std::memcpy(store.bytes.data() + texts[c.text].at, view + c.offset, texts[c.text].bytes);
+    }
+  };
+  if (!RunGuardedCall(view, size, copy)) return Outcome(kStatusCannotMap, path);
   target.close();
-  std::stable_sort(
-      strings.begin(), strings.end(),
-      [](const ImportString& a, const ImportString& b) { return a.offset < b.offset; });
+  SortByOffset(strings);
 
-  OutputOwner owner;
-  OutputBuffer& out = owner.buffer();
-  bool ok = AppendTranslationHeader(out, catalog.wide);
-  for (const ImportString& s : strings) {
-    const std::string& text = texts[s.unit];
-    ok = ok &&
-         AppendEntry(out, s.offset, s.length, reinterpret_cast<const std::uint8_t*>(text.data()),
-                     static_cast<std::uint32_t>(text.size() / width), catalog.wide);
-  }
-  ok = ok && AppendLineEnd(out, catalog.wide);
-  if (!ok) return Outcome(kStatusNoMemory, path);
   // The translation file may hold edits that exist nowhere else: it reaches the disk before
   // its name does.
-  if (ReplaceWholeFile(translationPath, out.data, out.size, Flush::ToDisk) == 0) {
-    return Outcome(kStatusCannotSave, translationPath);
-  }
-  return Outcome(kStatusImported, translationPath);
+  return WriteOutput(translationPath, path, Flush::ToDisk, kStatusImported, [&](OutputBuffer& out) {
+    bool ok = AppendTranslationHeader(out, catalog.wide);
+    for (const ImportString& s : strings) {
+      const TextSpan& text = texts[s.text];
+      ok = ok && AppendEntry(out, s.offset, s.length, store.bytes.data() + text.at,
+                             text.bytes / width, catalog.wide);
+    }
+    return ok && AppendLineEnd(out, catalog.wide);
+  });
 }
 
 }  // namespace glos

@@ -4,14 +4,15 @@
 #include <string>
 #include <string_view>
 
+#include "engine/OutputBuffer.h"
 #include "exchange/Catalog.h"
 
 namespace glos {
 
-// The PO text of a catalog, UTF-8: a header, then per unit the room as an extracted comment
-// ("#.") for the translator and as the "max-length" flag that Weblate reads through
-// translate-toolkit, every location as a reference, msgid and msgstr.
-std::string WritePo(const Catalog& catalog);
+// Appends the PO text of a catalog, UTF-8: a header, then per unit the room as an extracted
+// comment ("#.") for the translator and as the "max-length" flag that Weblate reads through
+// translate-toolkit, every location as a reference, msgid and msgstr. False when out failed.
+bool WritePo(const Catalog& catalog, OutputBuffer& out);
 
 // Reads the units of a PO file whose references name catalog.targetName (set by the caller);
 // fuzzy units are marked, obsolete ones and the header left out; the header's fields go into

@@ -1,11 +1,24 @@
 // PO files read by gettext's own library, libgettextpo: builds that have it.
+//
+// The library compares every reference of a message with all earlier ones, which takes minutes
+// for a text that occurs thousands of times in a large target. So the file it reads is a copy
+// in which each run of reference lines ("#:") is one marker reference naming the run, and the
+// extracted comments ("#."), which nothing here reads, are left out; the runs' references are
+// split here as the library splits them. Files holding anything for which the copy could read
+// differently (a comment not at the start of a line, a continued line, a comment inside a
+// message, old-style "# File:" references) are read as they are.
 #include <gettext-po.h>
+#include <unistd.h>
 
 #include <csetjmp>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
+#include "core/FileIo.h"
 #include "core/posix/NativeText.h"
 #include "exchange/Po.h"
 
@@ -79,15 +92,312 @@ bool IsUtf8(po_file_t file) {
   return charset == "UTF-8" || charset == "ASCII" || charset == "US-ASCII" || charset == "CHARSET";
 }
 
-}  // namespace
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool ReadPoFile(const char16_t* path, Catalog& catalog, ExchangeHeader& header) {
-  const posix::NativePath native = posix::ToNativePath(path);
-  if (!native.ok) return false;
-  FileOwner file(ReadGuarded(native.bytes));
-  if (file.get() == nullptr || !IsUtf8(file.get())) return false;
-  if (const char* text = po_file_domain_header(file.get(), nullptr)) ReadPoHeader(text, header);
-  po_message_iterator_t iterator = po_message_iterator(file.get(), nullptr);
+// Calls take(reference) for each reference of a "#:" comment (its text after "#:") that names
+// no line, split as the library splits them: "file:NUMBER", "file: NUMBER" and "file : NUMBER"
+// name a line, as does nothing else. Only such references can name the target, as its
+// references end in hexadecimal.
+template <typename Take>
+void SplitReferences(std::string_view s, Take take) {
+  const std::size_t n = s.size();
+  auto at = [&](std::size_t k) { return k < n ? s[k] : '\0'; };
+  // The number at p, p moved past it; true when a blank or the end follows it.
+  auto number = [&](std::size_t& p, std::size_t& line) {
+    line = 0;
+    for (; IsDigit(at(p)); ++p) line = line * 10 + static_cast<std::size_t>(s[p] - '0');
+    return p == n || IsBlank(s[p]);
+  };
+  // A line number that wraps to the library's "no line" leaves the file name alone.
+  constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
+  std::size_t i = 0;
+  while (i < n) {
+    while (i < n && IsBlank(s[i])) ++i;
+    if (i == n) break;
+    const std::size_t start = i;
+    while (i < n && !IsBlank(s[i])) ++i;
+    std::size_t p = i;
+    std::size_t line = 0;
+    while (p < n && IsBlank(s[p])) ++p;
+    if (at(p) == ':') {
+      ++p;
+      while (p < n && IsBlank(s[p])) ++p;
+      if (IsDigit(at(p)) && number(p, line)) {
+        if (line == kNoLine) take(s.substr(start, i - start));
+        i = p;
+        continue;
+      }
+    }
+    if (s[i - 1] == ':') {
+      p = i;
+      while (p < n && IsBlank(s[p])) ++p;
+      if (IsDigit(at(p)) && number(p, line)) {
+        if (line == kNoLine) take(s.substr(start, i - 1 - start));
+        i = p;
+        continue;
+      }
+    }
+    p = i;
+    while (p > start && IsDigit(s[p - 1])) --p;
+    if (p < i && p > start + 1 && s[p - 1] == ':') {
+      std::size_t digits = p;
+      number(digits, line);
+      if (line == kNoLine) take(s.substr(start, p - 1 - start));
+      continue;
+    }
+    take(s.substr(start, i - start));
+  }
+}
+
+// One run of reference lines: its references to the target, and where its lines are.
+struct ReferenceRun {
+  std::size_t first;  // index into PreparedPo::offsets
+  std::size_t count;
+  std::size_t textBegin;  // the run's lines in the file
+  std::size_t textEnd;
+  bool plain;  // every reference as this program writes it: equal offsets, equal texts
+};
+
+// The copy of a PO file for the library, and its runs of references.
+struct PreparedPo {
+  std::string text;
+  std::vector<std::uint32_t> offsets;
+  std::vector<ReferenceRun> runs;
+};
+
+// The file name of the marker references; its line number is the run's index.
+constexpr char kMarkerName[] = "r";
+
+// What the lines read so far leave the library's grammar expecting.
+enum class Keyword { None, Intro, Msgstr, Domain };
+
+// The keyword that starts s, and s moved past it; false when s starts with no keyword.
+bool ReadKeyword(std::string_view& s, Keyword& keyword) {
+  static constexpr struct {
+    std::string_view word;
+    Keyword keyword;
+  } kWords[] = {{"msgctxt", Keyword::Intro},
+                {"msgid_plural", Keyword::Intro},
+                {"msgid", Keyword::Intro},
+                {"msgstr", Keyword::Msgstr},
+                {"domain", Keyword::Domain}};
+  for (const auto& [word, value] : kWords) {
+    if (!s.starts_with(word)) continue;
+    const char next = s.size() > word.size() ? s[word.size()] : ' ';
+    if (next != ' ' && next != '\t' && next != '"' && next != '[' && next != '\r') continue;
+    s.remove_prefix(word.size());
+    keyword = value;
+    return true;
+  }
+  return false;
+}
+
+// Checks the rest of a line of keywords and strings: false when a comment starts in it or a
+// string is left open. hasString is set when it holds a string.
+bool ReadTokens(std::string_view s, bool& hasString) {
+  bool inString = false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+      hasString = true;
+    } else if (c == '#') {
+      return false;
+    }
+  }
+  return !inString;
+}
+
+// A reference exactly as this program writes it: name, ":0x" and 8 digits 0-9 A-F.
+bool IsPlainReference(std::string_view reference, std::size_t nameLength) {
+  if (reference.size() != nameLength + 11) return false;
+  for (char c : reference.substr(nameLength + 3)) {
+    if (!IsDigit(c) && !(c >= 'A' && c <= 'F')) return false;
+  }
+  return reference[nameLength + 2] == 'x';
+}
+
+// Makes the library's copy of text; false when the file holds anything the copy might read
+// differently from the file.
+bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
+  out.text.reserve(text.size() / 2);
+  Keyword last = Keyword::None;
+  bool hasString = false;
+  bool inRun = false;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t newline = text.find('\n', pos);
+    const std::size_t end = newline == std::string_view::npos ? text.size() : newline + 1;
+    std::string_view line = text.substr(pos, end - pos);
+    std::string_view content = line.substr(0, line.size() - (newline != std::string_view::npos));
+    const std::size_t lineStart = pos;
+    pos = end;
+    // A backslash before the line break joins the lines.
+    if (!content.empty() && content.back() == '\\') return false;
+    const bool topLevel = last == Keyword::None ||
+                          (hasString && (last == Keyword::Msgstr || last == Keyword::Domain));
+    if (content.starts_with("#:")) {
+      if (!topLevel) return false;
+      if (!inRun) {
+        out.text += "#: ";
+        out.text += kMarkerName;
+        out.text += ':';
+        out.text += std::to_string(out.runs.size());
+        out.text += '\n';
+        out.runs.push_back({out.offsets.size(), 0, lineStart, end, true});
+        inRun = true;
+      }
+      ReferenceRun& run = out.runs.back();
+      run.textEnd = end;
+      // The library reads a comment as a C string.
+      content = content.substr(0, content.find('\0'));
+      SplitReferences(content.substr(2), [&](std::string_view reference) {
+        std::uint32_t offset = 0;
+        if (!ParseReference(reference, name, offset)) return;
+        out.offsets.push_back(offset);
+        ++run.count;
+        run.plain = run.plain && IsPlainReference(reference, name.size());
+      });
+      continue;
+    }
+    inRun = false;
+    if (content.starts_with("#.")) {
+      if (!topLevel) return false;
+      continue;
+    }
+    std::string_view tokens = content;
+    if (content.starts_with("#~") || content.starts_with("#|")) {
+      tokens.remove_prefix(content.starts_with("#~|") ? 3 : 2);
+    } else if (content.starts_with("#")) {
+      if (content.starts_with("# File:") || content.starts_with("# file:")) return false;
+      out.text += line;
+      continue;
+    }
+    while (!tokens.empty() && (tokens.front() == ' ' || tokens.front() == '\t')) {
+      tokens.remove_prefix(1);
+    }
+    Keyword keyword = Keyword::None;
+    if (ReadKeyword(tokens, keyword)) {
+      // The previous string of an entry ("#|") comes before its msgid.
+      last = content.starts_with("#|") || content.starts_with("#~|") ? Keyword::Intro : keyword;
+      hasString = false;
+    } else if (!tokens.empty() && tokens.front() != '"' &&
+               tokens.find_first_not_of(" \t\r\f\v") != std::string_view::npos) {
+      return false;
+    }
+    if (!ReadTokens(tokens, hasString)) return false;
+    out.text += line;
+  }
+  return true;
+}
+
+// A temporary copy of a file for the library, removed when done.
+class TemporaryCopy {
+ public:
+  TemporaryCopy() = default;
+  TemporaryCopy(const TemporaryCopy&) = delete;
+  TemporaryCopy& operator=(const TemporaryCopy&) = delete;
+  ~TemporaryCopy() {
+    if (!path_.empty()) unlink(path_.c_str());
+  }
+  bool write(std::string_view text) {
+    const char* folder = std::getenv("TMPDIR");
+    path_ =
+        std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/.~glos-po-XXXXXX";
+    const int fd = mkstemp(path_.data());
+    if (fd < 0) {
+      path_.clear();
+      return false;
+    }
+    bool ok = true;
+    while (ok && !text.empty()) {
+      const ssize_t written = ::write(fd, text.data(), text.size());
+      ok = written > 0;
+      if (ok) text.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return close(fd) == 0 && ok;
+  }
+  const char* path() const { return path_.c_str(); }
+
+ private:
+  std::string path_;
+};
+
+// The references of message as the library gives them.
+void ReadReferences(po_message_t message, std::vector<std::string>& references) {
+  references.clear();
+  for (int i = 0;; ++i) {
+    po_filepos_t position = po_message_filepos(message, i);
+    if (position == nullptr) break;
+    std::string reference = po_filepos_file(position);
+    // A reference whose tail reads as a decimal line number comes back split.
+    const size_t line = po_filepos_start_line(position);
+    if (line != static_cast<size_t>(-1)) {
+      reference.push_back(':');
+      reference += std::to_string(line);
+    }
+    references.push_back(std::move(reference));
+  }
+}
+
+// Appends the locations of message's marked runs, dropping a reference that repeats an earlier
+// one of the message, as the library does.
+void AppendRuns(po_message_t message, const PreparedPo& prepared, std::string_view text,
+                Catalog& catalog) {
+  const std::size_t first = catalog.offsets.size();
+  bool plain = true;
+  bool ascending = true;
+  std::vector<const ReferenceRun*> runs;
+  for (int i = 0;; ++i) {
+    po_filepos_t position = po_message_filepos(message, i);
+    if (position == nullptr) break;
+    const size_t index = po_filepos_start_line(position);
+    if (std::strcmp(po_filepos_file(position), kMarkerName) != 0 || index >= prepared.runs.size()) {
+      continue;
+    }
+    const ReferenceRun& run = prepared.runs[index];
+    runs.push_back(&run);
+    plain = plain && run.plain;
+    for (std::size_t k = 0; k < run.count; ++k) {
+      const std::uint32_t offset = prepared.offsets[run.first + k];
+      ascending = ascending && (catalog.offsets.size() == first || catalog.offsets.back() < offset);
+      catalog.offsets.push_back(offset);
+    }
+  }
+  // Distinct offsets written alike are distinct references: nothing to drop.
+  if (plain && ascending) return;
+  catalog.offsets.resize(first);
+  std::unordered_set<std::string_view> seen;
+  for (const ReferenceRun* run : runs) {
+    std::string_view lines = text.substr(run->textBegin, run->textEnd - run->textBegin);
+    while (!lines.empty()) {
+      const std::size_t end = std::min(lines.find('\n'), lines.size());
+      std::string_view line = lines.substr(0, end);
+      line = line.substr(0, line.find('\0'));
+      SplitReferences(line.substr(2), [&](std::string_view reference) {
+        std::uint32_t offset = 0;
+        if (ParseReference(reference, catalog.targetName, offset) &&
+            seen.insert(reference).second) {
+          catalog.offsets.push_back(offset);
+        }
+      });
+      lines.remove_prefix(std::min(end + 1, lines.size()));
+    }
+  }
+}
+
+// Reads the units of a file the library has read; prepared, when not null, holds the
+// references of its marked runs.
+void ReadUnits(po_file_t file, const PreparedPo* prepared, std::string_view text,
+               Catalog& catalog) {
+  po_message_iterator_t iterator = po_message_iterator(file, nullptr);
   std::vector<std::string> references;
   while (po_message_t message = po_next_message(iterator)) {
     const char* msgid = po_message_msgid(message);
@@ -95,27 +405,50 @@ bool ReadPoFile(const char16_t* path, Catalog& catalog, ExchangeHeader& header) 
         msgid == nullptr || *msgid == '\0') {
       continue;
     }
-    references.clear();
-    for (int i = 0;; ++i) {
-      po_filepos_t position = po_message_filepos(message, i);
-      if (position == nullptr) break;
-      std::string reference = po_filepos_file(position);
-      // A reference whose tail reads as a decimal line number comes back split.
-      const size_t line = po_filepos_start_line(position);
-      if (line != static_cast<size_t>(-1)) {
-        reference.push_back(':');
-        reference += std::to_string(line);
-      }
-      references.push_back(std::move(reference));
-    }
     CatalogUnit unit;
     unit.source = msgid;
     unit.fuzzy = po_message_is_fuzzy(message) != 0;
     if (!unit.fuzzy) unit.translation = po_message_msgstr(message);
-    AddReadUnit(catalog, std::move(unit), references);
+    if (prepared != nullptr) {
+      const std::size_t first = catalog.offsets.size();
+      AppendRuns(message, *prepared, text, catalog);
+      AddReadUnit(catalog, std::move(unit), first);
+    } else {
+      ReadReferences(message, references);
+      AddReadUnit(catalog, std::move(unit), references);
+    }
   }
   po_message_iterator_free(iterator);
+}
+
+bool ReadLibraryFile(const char* path, const PreparedPo* prepared, std::string_view text,
+                     Catalog& catalog, ExchangeHeader& header) {
+  FileOwner file(ReadGuarded(path));
+  if (file.get() == nullptr || !IsUtf8(file.get())) return false;
+  if (const char* fields = po_file_domain_header(file.get(), nullptr)) {
+    ReadPoHeader(fields, header);
+  }
+  ReadUnits(file.get(), prepared, text, catalog);
   return true;
+}
+
+}  // namespace
+
+bool ReadPoFile(const char16_t* path, Catalog& catalog, ExchangeHeader& header) {
+  const posix::NativePath native = posix::ToNativePath(path);
+  if (!native.ok) return false;
+  const WholeFile whole = ReadWholeFile(path);
+  if (whole.data != nullptr) {
+    const std::string_view text(reinterpret_cast<const char*>(whole.data.get()),
+                                static_cast<std::size_t>(whole.size));
+    PreparedPo prepared;
+    TemporaryCopy copy;
+    if (PreparePo(text, catalog.targetName, prepared) && copy.write(prepared.text)) {
+      prepared.text = {};
+      return ReadLibraryFile(copy.path(), &prepared, text, catalog, header);
+    }
+  }
+  return ReadLibraryFile(native.bytes, nullptr, {}, catalog, header);
 }
 
 }  // namespace glos

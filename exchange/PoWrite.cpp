@@ -9,59 +9,80 @@ namespace {
 // Lines of "#:" references are cut where gettext cuts them, at 79 columns.
 constexpr std::size_t kReferenceWidth = 79;
 
-void AppendQuoted(std::string& out, std::string_view text) {
-  out.push_back('"');
+bool Put(OutputBuffer& out, std::string_view text) {
+  return AppendOutput(out, text.data(), text.size());
+}
+
+bool PutNumber(OutputBuffer& out, std::uint32_t value) {
+  char digits[10];
+  std::size_t count = 0;
+  do {
+    digits[sizeof digits - ++count] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  return AppendOutput(out, digits + sizeof digits - count, count);
+}
+
+bool PutQuoted(OutputBuffer& out, std::string_view text) {
+  if (!ReserveOutput(out, 2 * text.size() + 2)) return false;
+  char* at = reinterpret_cast<char*>(out.data + out.size);
+  char* const begin = at;
+  *at++ = '"';
   for (char c : text) {
+    char escape = 0;
     switch (c) {
       case '\\':
-        out += "\\\\";
+        escape = '\\';
         break;
       case '"':
-        out += "\\\"";
+        escape = '"';
         break;
       case '\n':
-        out += "\\n";
+        escape = 'n';
         break;
       case '\t':
-        out += "\\t";
+        escape = 't';
         break;
       case '\r':
-        out += "\\r";
+        escape = 'r';
         break;
       default:
-        out.push_back(c);
+        *at++ = c;
+        continue;
     }
+    *at++ = '\\';
+    *at++ = escape;
   }
-  out.push_back('"');
+  *at++ = '"';
+  out.size += static_cast<std::size_t>(at - begin);
+  return true;
 }
 
 // keyword and the string; a text with a line break inside is written one line per line, as
 // gettext's own tools do.
-void AppendString(std::string& out, const char* keyword, std::string_view text) {
-  out += keyword;
-  out.push_back(' ');
+bool PutString(OutputBuffer& out, std::string_view keyword, std::string_view text) {
+  bool ok = Put(out, keyword) && Put(out, " ");
   const std::size_t inner = text.find('\n');
   if (inner == std::string_view::npos || inner + 1 == text.size()) {
-    AppendQuoted(out, text);
-    out.push_back('\n');
-    return;
+    return ok && PutQuoted(out, text) && Put(out, "\n");
   }
-  out += "\"\"\n";
+  ok = ok && Put(out, "\"\"\n");
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     const std::size_t take = end == std::string_view::npos ? text.size() : end + 1;
-    AppendQuoted(out, text.substr(0, take));
-    out.push_back('\n');
+    ok = ok && PutQuoted(out, text.substr(0, take)) && Put(out, "\n");
     text.remove_prefix(take);
   }
+  return ok;
 }
 
-void AppendHeader(std::string& out, const Catalog& catalog) {
-  out += "# Translation of " + catalog.targetName + ", exported by Glosmorin.\n";
-  out += "# Each unit is one text of the file; its room is the number of bytes that its\n";
-  out += "# translation may take in code page " + std::to_string(catalog.codePage);
-  out += catalog.wide ? " (UTF-16LE strings: two bytes a unit).\n" : ".\n";
-  out += "msgid \"\"\nmsgstr \"\"\n";
+bool PutHeader(OutputBuffer& out, const Catalog& catalog) {
+  std::string head = "# Translation of " + catalog.targetName + ", exported by Glosmorin.\n";
+  head += "# Each unit is one text of the file; its room is the number of bytes that its\n";
+  head += "# translation may take in code page " + std::to_string(catalog.codePage);
+  head += catalog.wide ? " (UTF-16LE strings: two bytes a unit).\n" : ".\n";
+  head += "msgid \"\"\nmsgstr \"\"\n";
+  bool ok = Put(out, head);
   const std::string fields[] = {
       "Project-Id-Version: " + catalog.targetName,
       "Report-Msgid-Bugs-To: ",
@@ -76,41 +97,48 @@ void AppendHeader(std::string& out, const Catalog& catalog) {
       std::string(kStringsField) + ": " + (catalog.wide ? kWideStrings : kByteStrings),
   };
   for (const std::string& field : fields) {
-    AppendQuoted(out, field + "\n");
-    out.push_back('\n');
+    ok = ok && PutQuoted(out, field + "\n") && Put(out, "\n");
   }
+  return ok;
+}
+
+// The unit's references, as many to a line as fit.
+bool PutReferences(OutputBuffer& out, const Catalog& catalog, const CatalogUnit& unit) {
+  // Every reference is the name, ":0x" and eight digits.
+  std::string reference = FormatReference(catalog.targetName, 0);
+  const std::size_t digits = reference.size() - 8;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::size_t column = 0;
+  for (std::uint32_t i = 0; i < unit.locationCount; ++i) {
+    const std::uint32_t offset = catalog.offsets[unit.firstLocation + i];
+    for (int k = 0; k < 8; ++k) reference[digits + k] = kHex[(offset >> (28 - 4 * k)) & 0xF];
+    bool ok = true;
+    if (column != 0 && column + 1 + reference.size() > kReferenceWidth) {
+      ok = Put(out, "\n");
+      column = 0;
+    }
+    if (column == 0) {
+      ok = ok && Put(out, "#:");
+      column = 2;
+    }
+    if (!ok || !Put(out, " ") || !Put(out, reference)) return false;
+    column += 1 + reference.size();
+  }
+  return column == 0 || Put(out, "\n");
 }
 
 }  // namespace
 
-std::string WritePo(const Catalog& catalog) {
-  std::string out;
-  out.reserve(catalog.units.size() * 120 + 1024);
-  AppendHeader(out, catalog);
+bool WritePo(const Catalog& catalog, OutputBuffer& out) {
+  bool ok = PutHeader(out, catalog);
   for (const CatalogUnit& unit : catalog.units) {
-    out += "\n#. " + RoomComment(unit.room) + "\n";
-    std::size_t column = 0;
-    for (std::uint32_t i = 0; i < unit.locationCount; ++i) {
-      const std::string reference =
-          FormatReference(catalog.targetName, catalog.offsets[unit.firstLocation + i]);
-      if (column != 0 && column + 1 + reference.size() > kReferenceWidth) {
-        out.push_back('\n');
-        column = 0;
-      }
-      if (column == 0) {
-        out += "#:";
-        column = 2;
-      }
-      out.push_back(' ');
-      out += reference;
-      column += 1 + reference.size();
-    }
-    if (column != 0) out.push_back('\n');
-    out += "#, max-length:" + std::to_string(unit.room) + "\n";
-    AppendString(out, "msgid", unit.source);
-    AppendString(out, "msgstr", unit.translation);
+    ok = ok && Put(out, "\n#. ") && Put(out, RoomComment(unit.room)) && Put(out, "\n") &&
+         PutReferences(out, catalog, unit) && Put(out, "#, max-length:") &&
+         PutNumber(out, unit.room) && Put(out, "\n") && PutString(out, "msgid", unit.source) &&
+         PutString(out, "msgstr", unit.translation);
+    if (!ok) return false;
   }
-  return out;
+  return ok;
 }
 
 }  // namespace glos

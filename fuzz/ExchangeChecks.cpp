@@ -38,8 +38,13 @@ std::string CheckExchange(const std::uint8_t* data, std::size_t size) {
     Catalog read;
     read.targetName = "a.bin";
     ExchangeHeader header;
-    if (!ReadPoText(WritePo(written), read, header) || read.units.size() != 1 ||
-        read.units[0].source != text || read.units[0].translation != text) {
+    OutputOwner owner;
+    OutputBuffer& po = owner.buffer();
+    if (!WritePo(written, po) ||
+        !ReadPoText(std::string_view(reinterpret_cast<const char*>(po.data), po.size), read,
+                    header) ||
+        read.units.size() != 1 || read.units[0].source != text ||
+        read.units[0].translation != text) {
       return "a written PO unit reads back otherwise";
     }
   }

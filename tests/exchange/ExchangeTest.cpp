@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "core/CodePage.h"
 #include "exchange/Exchange.h"
@@ -163,6 +164,81 @@ TEST(PoReaderTest, BothReadersAgreeOnWhatGettextWrites) {
   }
   EXPECT_TRUE(fileHeader.hasWidth && fileHeader.wide);
   EXPECT_TRUE(textHeader.hasWidth && textHeader.wide);
+}
+
+// Files read by gettext's library: the references it is spared and splits for it come out as it
+// gives them itself (a comment that does not start its line makes it read the whole file).
+TEST(PoReaderTest, ReferencesComeOutAsTheLibraryGivesThem) {
+  if (IsWindowsBuild()) GTEST_SKIP() << "the Windows build reads PO files itself";
+  std::string many = "#:";
+  std::vector<std::uint32_t> manyOffsets;
+  for (std::uint32_t i = 0; i < 3000; ++i) {
+    char reference[32];
+    std::snprintf(reference, sizeof reference, " a.dll:0x%08X", 0x1000 + 7 * (i % 2000));
+    if (i < 2000) manyOffsets.push_back(0x1000 + 7 * i);  // the rest repeat these
+    many += std::string(reference) + (i % 3 == 2 ? "\n#:" : "");
+  }
+  const std::string head = "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
+  const struct {
+    std::string body;
+    std::vector<std::uint32_t> offsets;
+  } cases[] = {
+      {many + "\nmsgid \"Many\"\nmsgstr \"\"\n", manyOffsets},
+      // Forms that name a line are not the target's; other spellings of one offset are distinct.
+      {"#: a.dll:0x10 a.dll : 5 a.dll:0x00000010 a.dll:0x10\n#. x\n#: a.dll:0x20: 7 a.dll:0x30 :8 "
+       "a.dll:0x40:9 a.dll:0x50:18446744073709551615\nmsgid \"Forms\"\nmsgstr \"\"\n",
+       {0x10, 0x10, 0x50}},
+      {"#: a.dll:0x10\nmsgctxt \"c\"\nmsgid \"A\"\nmsgstr \"B\"\n\n#: a.dll:0x20\n#, fuzzy\n"
+       "#, max-length:3\n#| msgid \"Old\"\nmsgid \"C\"\nmsgstr \"D\"\n\n#: a.dll:0x30\n"
+       "msgid \"E\"\nmsgid_plural \"Es\"\nmsgstr[0] \"F\"\nmsgstr[1] \"Fs\"\n\n#: a.dll:0x40\n"
+       "#~ msgid \"G\"\n#~ msgstr \"H\"\n\n#: a.dll:0x50\nmsgid \"I\"\nmsgstr \"\"\n\n"
+       "domain \"other\"\n#: a.dll:0x60\nmsgid \"J\"\nmsgstr \"\"\n",
+       {0x10, 0x20, 0x50}},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.body.substr(0, 60));
+    Catalog spared;
+    Catalog whole;
+    spared.targetName = whole.targetName = "a.dll";
+    ExchangeHeader header;
+    WriteFile(dir.file(u"a.po"), ToBytes(head + c.body));
+    ASSERT_TRUE(ReadPoFile(dir.file(u"a.po").c_str(), spared, header));
+    WriteFile(dir.file(u"a.po"), ToBytes(head + c.body + "\n  # read whole\n"));
+    ASSERT_TRUE(ReadPoFile(dir.file(u"a.po").c_str(), whole, header));
+    EXPECT_EQ(spared.offsets, c.offsets);
+    EXPECT_EQ(whole.offsets, c.offsets);
+    ASSERT_EQ(spared.units.size(), whole.units.size());
+    for (std::size_t i = 0; i < spared.units.size(); ++i) {
+      EXPECT_EQ(spared.units[i].source, whole.units[i].source);
+      EXPECT_EQ(spared.units[i].translation, whole.units[i].translation);
+      EXPECT_EQ(spared.units[i].fuzzy, whole.units[i].fuzzy);
+      EXPECT_EQ(spared.units[i].locationCount, whole.units[i].locationCount);
+    }
+  }
+  // A reference line inside a message is an error whether or not it is spared.
+  WriteFile(dir.file(u"a.po"), ToBytes(head + "msgid \"A\"\n#: a.dll:0x10\nmsgstr \"\"\n"));
+  Catalog broken;
+  ExchangeHeader header;
+  EXPECT_FALSE(ReadPoFile(dir.file(u"a.po").c_str(), broken, header));
+}
+
+// A target cut short while export reads it: the read stops with 523, nothing is written.
+TEST_F(ImportTest, ExportOfATargetTruncatedUnderneathGives523) {
+  if (IsWindowsBuild()) GTEST_SKIP() << "a mapped file cannot be truncated on Windows";
+  constexpr std::size_t kPage = 1 << 16;  // pages are at most 64 KiB here
+  WriteFile(dir_.file(u"t.bin"), Bytes(3 * kPage, 'x'));
+  char entry[48];
+  std::snprintf(entry, sizeof entry, "0x%08zX,0004=xxxx", 2 * kPage);
+  WriteFile(dir_.file(u"t.bin.ttt"),
+            ToBytes("[Glosmorin]\r\n0x10000000,0004=Gone\r\n" + std::string(entry) + "\r\n"));
+  StatusCapture capture;
+  capture.onReport = [&](StatusCode code) {
+    if (code == kStatusOutsideFile) std::filesystem::resize_file(U8(dir_.file(u"t.bin")), 100);
+  };
+  EXPECT_EQ(Run(ExportFile, dir_.file(u"t.bin")), kStatusCannotMap);
+  EXPECT_EQ(named_, dir_.file(u"t.bin"));
+  EXPECT_FALSE(FileExists(dir_.file(u"t.bin.po")));
 }
 
 TEST(XliffReaderTest, ReadsUnitsAsTranslationToolsLeaveThem) {
