@@ -60,6 +60,13 @@ void MappedFile::prepareForWriting(std::uint64_t offset, std::uint64_t length) c
 #endif
 }
 
+void MappedFile::prepareForReading() const {
+#ifdef MADV_POPULATE_READ
+  // A file cut short underneath makes this fail, not fault; the reads then fault as they come.
+  if (view_ != nullptr) ::madvise(view_, static_cast<std::size_t>(size_), MADV_POPULATE_READ);
+#endif
+}
+
 bool MappedFile::flush() {
   if (view_ == nullptr) return false;
   return ::msync(view_, static_cast<std::size_t>(size_), MS_SYNC) == 0 &&
