@@ -293,6 +293,7 @@ FileOutcome SearchFile(const Settings& settings, const char16_t* path, void* con
               questions.ask,
               questions.askContext,
               false};
+  file.prepareForReading();
   auto scan = [&] { ScanMatches(job.view, job.size, job.find, job.length, VisitMatch, &job); };
   if (!RunGuardedCall(file.data(), static_cast<std::size_t>(file.size()), scan)) {
     return Outcome(kStatusCannotMap, path);

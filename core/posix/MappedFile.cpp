@@ -47,6 +47,26 @@ bool MappedFile::identify(FileIdentity& identity) const {
   return true;
 }
 
+void MappedFile::prepareForWriting(std::uint64_t offset, std::uint64_t length) const {
+#ifdef MADV_POPULATE_WRITE
+  if (view_ == nullptr || offset > size_ || length > size_ - offset || length == 0) return;
+  const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+  const std::uint64_t first = offset / page * page;
+  // Errors are of no consequence: the writes then fault page by page as without this call.
+  ::madvise(view_ + first, static_cast<std::size_t>(offset + length - first), MADV_POPULATE_WRITE);
+#else
+  (void)offset;
+  (void)length;
+#endif
+}
+
+void MappedFile::prepareForReading() const {
+#ifdef MADV_POPULATE_READ
+  // A file cut short underneath makes this fail, not fault; the reads then fault as they come.
+  if (view_ != nullptr) ::madvise(view_, static_cast<std::size_t>(size_), MADV_POPULATE_READ);
+#endif
+}
+
 bool MappedFile::flush() {
   if (view_ == nullptr) return false;
   return ::msync(view_, static_cast<std::size_t>(size_), MS_SYNC) == 0 &&
