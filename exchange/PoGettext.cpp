@@ -224,6 +224,60 @@ bool IsPlainReference(std::string_view reference, std::size_t nameLength) {
   return reference[nameLength + 2] == 'x';
 }
 
+// True when a "#," comment holds the flag "fuzzy", as the library splits flags.
+bool HasFuzzyFlag(std::string_view comment) {
+  comment = comment.substr(2, comment.find('\0') - 2);
+  constexpr std::string_view kSeparators = "\n \t\r\f\v,";
+  std::size_t i = 0;
+  while (i < comment.size()) {
+    const std::size_t start = comment.find_first_not_of(kSeparators, i);
+    if (start == std::string_view::npos) break;
+    const std::size_t end = std::min(comment.find_first_of(kSeparators, start), comment.size());
+    if (comment.substr(start, end - start) == "fuzzy") return true;
+    i = end;
+  }
+  return false;
+}
+
+// Appends the target's references of a "#:" comment (its text after "#:") to offsets: those
+// written as this program writes them directly, any other from the first on as the library
+// splits them.
+void ReadReferenceLine(std::string_view s, std::string_view name,
+                       std::vector<std::uint32_t>& offsets, ReferenceRun& run) {
+  const std::size_t plainSize = name.size() + 11;
+  std::size_t i = 0;
+  for (;;) {
+    while (i < s.size() && IsBlank(s[i])) ++i;
+    if (i == s.size()) return;
+    const std::string_view token = s.substr(i, plainSize);
+    std::size_t after = i + plainSize;
+    if (token.size() != plainSize || (after < s.size() && !IsBlank(s[after])) ||
+        !token.starts_with(name) || token.substr(name.size(), 3) != ":0x") {
+      break;
+    }
+    std::uint32_t offset = 0;
+    bool hex = true;
+    for (char c : token.substr(name.size() + 3)) {
+      const int digit = IsDigit(c) ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      hex = hex && digit >= 0;
+      offset = offset * 16 + static_cast<std::uint32_t>(digit);
+    }
+    while (after < s.size() && IsBlank(s[after])) ++after;
+    // "file :NUMBER" names a line.
+    if (!hex || (after < s.size() && s[after] == ':')) break;
+    offsets.push_back(offset);
+    ++run.count;
+    i = after;
+  }
+  SplitReferences(s.substr(i), [&](std::string_view reference) {
+    std::uint32_t offset = 0;
+    if (!ParseReference(reference, name, offset)) return;
+    offsets.push_back(offset);
+    ++run.count;
+    run.plain = run.plain && IsPlainReference(reference, name.size());
+  });
+}
+
 // Makes the library's copy of text; false when the file holds anything the copy might read
 // differently from the file.
 bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
@@ -258,13 +312,7 @@ bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
       run.textEnd = end;
       // The library reads a comment as a C string.
       content = content.substr(0, content.find('\0'));
-      SplitReferences(content.substr(2), [&](std::string_view reference) {
-        std::uint32_t offset = 0;
-        if (!ParseReference(reference, name, offset)) return;
-        out.offsets.push_back(offset);
-        ++run.count;
-        run.plain = run.plain && IsPlainReference(reference, name.size());
-      });
+      ReadReferenceLine(content.substr(2), name, out.offsets, run);
       continue;
     }
     inRun = false;
@@ -277,7 +325,8 @@ bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
       tokens.remove_prefix(content.starts_with("#~|") ? 3 : 2);
     } else if (content.starts_with("#")) {
       if (content.starts_with("# File:") || content.starts_with("# file:")) return false;
-      out.text += line;
+      // Of the flags only "fuzzy" matters here; each line of flags clears the earlier ones.
+      out.text += content.starts_with("#,") && !HasFuzzyFlag(content) ? "#,\n" : line;
       continue;
     }
     while (!tokens.empty() && (tokens.front() == ' ' || tokens.front() == '\t')) {
@@ -350,11 +399,11 @@ void ReadReferences(po_message_t message, std::vector<std::string>& references) 
 // Appends the locations of message's marked runs, dropping a reference that repeats an earlier
 // one of the message, as the library does.
 void AppendRuns(po_message_t message, const PreparedPo& prepared, std::string_view text,
-                Catalog& catalog) {
+                Catalog& catalog, std::vector<const ReferenceRun*>& runs) {
   const std::size_t first = catalog.offsets.size();
   bool plain = true;
   bool ascending = true;
-  std::vector<const ReferenceRun*> runs;
+  runs.clear();
   for (int i = 0;; ++i) {
     po_filepos_t position = po_message_filepos(message, i);
     if (position == nullptr) break;
@@ -399,6 +448,7 @@ void ReadUnits(po_file_t file, const PreparedPo* prepared, std::string_view text
                Catalog& catalog) {
   po_message_iterator_t iterator = po_message_iterator(file, nullptr);
   std::vector<std::string> references;
+  std::vector<const ReferenceRun*> runs;
   while (po_message_t message = po_next_message(iterator)) {
     const char* msgid = po_message_msgid(message);
     if (po_message_is_obsolete(message) || po_message_msgid_plural(message) != nullptr ||
@@ -411,7 +461,7 @@ void ReadUnits(po_file_t file, const PreparedPo* prepared, std::string_view text
     if (!unit.fuzzy) unit.translation = po_message_msgstr(message);
     if (prepared != nullptr) {
       const std::size_t first = catalog.offsets.size();
-      AppendRuns(message, *prepared, text, catalog);
+      AppendRuns(message, *prepared, text, catalog, runs);
       AddReadUnit(catalog, std::move(unit), first);
     } else {
       ReadReferences(message, references);
