@@ -129,6 +129,14 @@ struct RawIndex {
   }
 };
 
+// An entry read but not yet taken.
+struct PendingEntry {
+  TranslationEntry entry;
+  std::uint64_t hash;
+  std::uint32_t bytes;
+};
+constexpr std::size_t kBatch = 16;
+
 // Everything the read of the translation file and the target gathers; a plain record, as a fault
 // in either view abandons the read midway.
 struct ExportJob {
@@ -142,6 +150,8 @@ struct ExportJob {
   RawIndex index;
   std::vector<RawString> strings;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> entries;  // offset, string
+  PendingEntry pending[kBatch];
+  std::size_t pendingCount = 0;
 };
 
 std::uint64_t HashBytes(const std::uint8_t* data, std::size_t count) {
@@ -167,31 +177,25 @@ const std::uint8_t* RawTranslation(ExportJob& job, const TranslationEntry& entry
   return job.unescaped.data();
 }
 
-void CollectString(void* context, const TranslationEntry& entry) {
-  auto& job = *static_cast<ExportJob*>(context);
-  const std::uint64_t bytes = std::uint64_t{entry.length} * (job.wide ? 2 : 1);
-  if (entry.offset > job.size || bytes > job.size - entry.offset) {
-    ReportStatusNumber(kStatusOutsideFile, entry.offset);
-    return;
-  }
-  // An empty string has nothing to translate, and its empty text would be the PO header's.
-  if (entry.length == 0) return;
+// Takes one entry into the job: its string found or added, its translation noted.
+void TakeString(ExportJob& job, const PendingEntry& pending) {
+  const TranslationEntry& entry = pending.entry;
   const std::uint8_t* raw = job.target + entry.offset;
+  const std::size_t bytes = pending.bytes;
   std::size_t translationBytes = 0;
   const std::uint8_t* translation =
       job.wide ? RawTranslation<char16_t>(job, entry, translationBytes)
                : RawTranslation<std::uint8_t>(job, entry, translationBytes);
   const bool translated =
       translationBytes != bytes || std::memcmp(raw, translation, translationBytes) != 0;
-  const std::uint64_t hash = HashBytes(raw, bytes);
   RawIndex& index = job.index;
   const std::size_t mask = index.slots.size() - 1;
   std::uint32_t found = kNone;
-  for (std::size_t i = hash & mask; index.slots[i].string != kNone; i = (i + 1) & mask) {
+  for (std::size_t i = pending.hash & mask; index.slots[i].string != kNone; i = (i + 1) & mask) {
     const RawIndex::Slot& slot = index.slots[i];
+    if (slot.hash != pending.hash) continue;
     const RawString& s = job.strings[slot.string];
-    if (slot.hash == hash && s.bytes == bytes &&
-        std::memcmp(job.raw.bytes.data() + s.at, raw, bytes) == 0) {
+    if (s.bytes == bytes && std::memcmp(job.raw.bytes.data() + s.at, raw, bytes) == 0) {
       found = slot.string;
       break;
     }
@@ -201,7 +205,7 @@ void CollectString(void* context, const TranslationEntry& entry) {
     job.strings.push_back(
         {job.raw.Put(raw, bytes), static_cast<std::uint32_t>(bytes), kNone, 0, 0});
     if (2 * (index.count + 1) > index.slots.size()) index.Grow();
-    *index.Free(hash) = RawIndex::Slot{hash, found};
+    *index.Free(pending.hash) = RawIndex::Slot{pending.hash, found};
     ++index.count;
   }
   RawString& string = job.strings[found];
@@ -213,10 +217,33 @@ void CollectString(void* context, const TranslationEntry& entry) {
   job.entries.emplace_back(entry.offset, found);
 }
 
+void TakePending(ExportJob& job) {
+  for (std::size_t i = 0; i < job.pendingCount; ++i) TakeString(job, job.pending[i]);
+  job.pendingCount = 0;
+}
+
+// Entries are taken in small batches: the index slot of each is fetched while the ones before
+// it are looked up.
+void CollectString(void* context, const TranslationEntry& entry) {
+  auto& job = *static_cast<ExportJob*>(context);
+  const std::uint64_t bytes = std::uint64_t{entry.length} * (job.wide ? 2 : 1);
+  if (entry.offset > job.size || bytes > job.size - entry.offset) {
+    ReportStatusNumber(kStatusOutsideFile, entry.offset);
+    return;
+  }
+  // An empty string has nothing to translate, and its empty text would be the PO header's.
+  if (entry.length == 0) return;
+  const std::uint64_t hash = HashBytes(job.target + entry.offset, bytes);
+  __builtin_prefetch(&job.index.slots[hash & (job.index.slots.size() - 1)]);
+  job.pending[job.pendingCount++] = {entry, hash, static_cast<std::uint32_t>(bytes)};
+  if (job.pendingCount == kBatch) TakePending(job);
+}
+
 // The catalog of the distinct strings: one unit per distinct source text, in the order of their
 // first entries, with every entry's offset in file order within its unit.
 void BuildCatalog(const ExportJob& job, Catalog& catalog) {
   SourceIndex index(catalog.units);
+  catalog.units.reserve(job.strings.size());
   std::vector<std::uint32_t> unitOf(job.strings.size());
   std::vector<std::uint32_t> translatedBy;  // per unit: the entry that gave its translation
   for (std::size_t k = 0; k < job.strings.size(); ++k) {
@@ -246,18 +273,16 @@ void BuildCatalog(const ExportJob& job, Catalog& catalog) {
           s.translationBytes / (catalog.wide ? 2 : 1), catalog.wide, catalog.codePage);
     }
   }
-  for (const auto& [offset, string] : job.entries) ++catalog.units[unitOf[string]].locationCount;
-  std::uint32_t next = 0;
-  for (CatalogUnit& unit : catalog.units) {
-    unit.firstLocation = next;
-    next += unit.locationCount;
-    unit.locationCount = 0;
+  // Each unit's offsets together, in file order: counted, placed, then handed to the units.
+  std::vector<std::uint32_t> next(catalog.units.size() + 1, 0);
+  for (const auto& [offset, string] : job.entries) ++next[unitOf[string] + 1];
+  for (std::size_t u = 1; u < next.size(); ++u) next[u] += next[u - 1];
+  for (std::size_t u = 0; u < catalog.units.size(); ++u) {
+    catalog.units[u].firstLocation = next[u];
+    catalog.units[u].locationCount = next[u + 1] - next[u];
   }
-  catalog.offsets.resize(next);
-  for (const auto& [offset, string] : job.entries) {
-    CatalogUnit& u = catalog.units[unitOf[string]];
-    catalog.offsets[u.firstLocation + u.locationCount++] = offset;
-  }
+  catalog.offsets.resize(job.entries.size());
+  for (const auto& [offset, string] : job.entries) catalog.offsets[next[unitOf[string]]++] = offset;
 }
 
 unsigned ChosenCodePage(const ExchangeOptions& options, unsigned fromFile) {
@@ -384,9 +409,14 @@ FileOutcome ExportFile(const Settings& /*settings*/, const char16_t* path, void*
   job.size = target.size();
   job.wide = catalog.wide = IsWideTranslation(text, textSize);
   SetOption(job.unescape, kNoLengthCheck, true);
+  // An entry line takes 18 bytes at least.
+  job.entries.reserve(textSize / 18 + 1);
   // Either file may fail underneath (storage, a truncation): each read is guarded.
   bool targetRead = false;
-  auto readTarget = [&] { ReadTranslationEntries(text, textSize, CollectString, &job); };
+  auto readTarget = [&] {
+    ReadTranslationEntries(text, textSize, CollectString, &job);
+    TakePending(job);
+  };
   auto readText = [&] { targetRead = RunGuardedCall(target.data(), target.size(), readTarget); };
   if (!RunGuardedCall(text, textSize, readText)) {
     return Outcome(kStatusCannotOpen, translationPath);
