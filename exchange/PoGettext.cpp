@@ -227,14 +227,14 @@ bool IsPlainReference(std::string_view reference, std::size_t nameLength) {
 // True when a "#," comment holds the flag "fuzzy", as the library splits flags.
 bool HasFuzzyFlag(std::string_view comment) {
   comment = comment.substr(2, comment.find('\0') - 2);
-  constexpr std::string_view kSeparators = "\n \t\r\f\v,";
-  std::size_t i = 0;
-  while (i < comment.size()) {
-    const std::size_t start = comment.find_first_not_of(kSeparators, i);
-    if (start == std::string_view::npos) break;
-    const std::size_t end = std::min(comment.find_first_of(kSeparators, start), comment.size());
-    if (comment.substr(start, end - start) == "fuzzy") return true;
-    i = end;
+  auto separates = [&](std::size_t i) {
+    if (i >= comment.size()) return true;
+    const char c = comment[i];
+    return c == '\n' || c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v' || c == ',';
+  };
+  for (std::size_t at = comment.find("fuzzy"); at != std::string_view::npos;
+       at = comment.find("fuzzy", at + 1)) {
+    if ((at == 0 || separates(at - 1)) && separates(at + 5)) return true;
   }
   return false;
 }
@@ -282,6 +282,8 @@ void ReadReferenceLine(std::string_view s, std::string_view name,
 // differently from the file.
 bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
   out.text.reserve(text.size() / 2);
+  // A reference takes 12 bytes at least.
+  out.offsets.reserve(text.size() / 12);
   Keyword last = Keyword::None;
   bool hasString = false;
   bool inRun = false;
@@ -341,7 +343,12 @@ bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
                tokens.find_first_not_of(" \t\r\f\v") != std::string_view::npos) {
       return false;
     }
-    if (!ReadTokens(tokens, hasString)) return false;
+    // Most lines hold no "#": their strings need no closer look.
+    if (tokens.find('#') == std::string_view::npos) {
+      hasString = hasString || tokens.find('"') != std::string_view::npos;
+    } else if (!ReadTokens(tokens, hasString)) {
+      return false;
+    }
     out.text += line;
   }
   return true;
@@ -447,6 +454,10 @@ void AppendRuns(po_message_t message, const PreparedPo& prepared, std::string_vi
 void ReadUnits(po_file_t file, const PreparedPo* prepared, std::string_view text,
                Catalog& catalog) {
   po_message_iterator_t iterator = po_message_iterator(file, nullptr);
+  if (prepared != nullptr) {
+    catalog.units.reserve(prepared->runs.size());
+    catalog.offsets.reserve(prepared->offsets.size());
+  }
   std::vector<std::string> references;
   std::vector<const ReferenceRun*> runs;
   while (po_message_t message = po_next_message(iterator)) {
