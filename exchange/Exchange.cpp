@@ -427,11 +427,9 @@ FileOutcome ExportFile(const Settings& /*settings*/, const char16_t* path, void*
   BuildCatalog(job, catalog);
   job = ExportJob{};
 
-  return WriteOutput(exchangePath, path, Flush::Lazily, kStatusExported, [&](OutputBuffer& out) {
-    if (options.format == ExchangeFormat::Po) return WritePo(catalog, out);
-    const std::string document = WriteXliff(catalog);
-    return !document.empty() && AppendOutput(out, document.data(), document.size());
-  });
+  const auto write = options.format == ExchangeFormat::Po ? WritePo : WriteXliff;
+  return WriteOutput(exchangePath, path, Flush::Lazily, kStatusExported,
+                     [&](OutputBuffer& out) { return write(catalog, out); });
 }
 
 FileOutcome ImportFile(const Settings& settings, const char16_t* path, void* context) {
@@ -446,10 +444,8 @@ FileOutcome ImportFile(const Settings& settings, const char16_t* path, void* con
   catalog.targetName = TargetName(path);
   catalog.wide = HasOption(settings, kUnicodeMode);
   ExchangeHeader header;
-  const bool read = options.format == ExchangeFormat::Po
-                        ? ReadPoFile(exchangePath, catalog, header)
-                        : ReadXliffFile(exchangePath, catalog, header);
-  if (!read) return Outcome(kStatusExchangeUnreadable, exchangePath);
+  const auto read = options.format == ExchangeFormat::Po ? ReadPoFile : ReadXliffFile;
+  if (!read(exchangePath, catalog, header)) return Outcome(kStatusExchangeUnreadable, exchangePath);
   if (header.hasWidth) catalog.wide = header.wide;
   const unsigned codePage = ChosenCodePage(options, header.codePage);
   MappedFile target(path, /*readOnly=*/true);

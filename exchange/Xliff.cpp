@@ -36,7 +36,7 @@ struct UnitReading {
 
 }  // namespace
 
-std::string WriteXliff(const Catalog& catalog) {
+bool WriteXliff(const Catalog& catalog, OutputBuffer& out) {
   XmlWriter xml;
   xml.StartElement("xliff", kNamespace);
   xml.Attribute("version", "1.2");
@@ -89,7 +89,8 @@ std::string WriteXliff(const Catalog& catalog) {
     xml.EndElement();
     xml.EndElement();
   }
-  return xml.Finish();
+  const std::string document = xml.Finish();
+  return !document.empty() && AppendOutput(out, document.data(), document.size());
 }
 
 bool ReadXliffText(std::string_view text, Catalog& catalog, ExchangeHeader& header) {

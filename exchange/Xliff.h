@@ -3,15 +3,16 @@
 
 #include <string>
 
+#include "engine/OutputBuffer.h"
 #include "exchange/Catalog.h"
 
 namespace glos {
 
-// The XLIFF 1.2 document of a catalog: per unit a trans-unit with maxbytes and size-unit="byte"
-// for its room, the room as a note for the translator, every location as a context group of
-// purpose "location" (as translate-toolkit writes PO references), the source and, when
-// translated, the target. Empty when the document could not be built.
-std::string WriteXliff(const Catalog& catalog);
+// Appends the XLIFF 1.2 document of a catalog: per unit a trans-unit with maxbytes and
+// size-unit="byte" for its room, the room as a note for the translator, every location as a
+// context group of purpose "location" (as translate-toolkit writes PO references), the source
+// and, when translated, the target. False when the document could not be built or out failed.
+bool WriteXliff(const Catalog& catalog, OutputBuffer& out);
 
 // Reads the trans-units of an XLIFF file whose locations name catalog.targetName. A target in a
 // "needs-..." or "new" state counts as fuzzy. False when the file cannot be read or is not
