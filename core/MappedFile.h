@@ -43,9 +43,9 @@ class MappedFile {
   // first through the view would make every write fault again. Nothing happens where the
   // system cannot do it or the range is not inside the view; the content does not change.
   void prepareForWriting(std::uint64_t offset, std::uint64_t length) const;
-  // Maps the whole view's pages in one go, for a caller about to read all of it: far fewer
-  // faults than page by page. Nothing happens where the system cannot do it.
-  void prepareForReading() const;
+  // Maps the view's pages of [offset, offset + length) in one go, for a caller about to read
+  // them all: far fewer faults than page by page. Nothing happens where the system cannot do it.
+  void prepareForReading(std::uint64_t offset, std::uint64_t length) const;
 
   bool failed() const { return view_ == nullptr; }
   std::uint8_t* data() const { return view_; }
