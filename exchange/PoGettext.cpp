@@ -1,12 +1,13 @@
 // PO files read by gettext's own library, libgettextpo: builds that have it.
 //
 // The library compares every reference of a message with all earlier ones, which takes minutes
-// for a text that occurs thousands of times in a large target. So the file it reads is a copy
-// in which each run of reference lines ("#:") is one marker reference naming the run, and the
-// extracted comments ("#."), which nothing here reads, are left out; the runs' references are
-// split here as the library splits them. Files holding anything for which the copy could read
-// differently (a comment not at the start of a line, a continued line, a comment inside a
-// message, old-style "# File:" references) are read as they are.
+// for a text that occurs thousands of times in a large target. So the file it reads is a
+// temporary copy in which each run of reference lines ("#:") is one marker reference naming the
+// run, the extracted comments ("#."), which nothing here reads, are left out, and flag lines
+// ("#,") keep only whether they say "fuzzy"; the runs' references are split here as the
+// library splits them. Files holding anything for which the copy could read differently (a
+// comment not at the start of a line, a continued line, a comment inside a message, old-style
+// "# File:" references) are read as they are.
 #include <gettext-po.h>
 #include <unistd.h>
 
