@@ -106,25 +106,17 @@ EntryCheck CheckEntry(const Settings& settings, const std::uint8_t* target, std:
 }
 
 FileOutcome CheckFile(const Settings& settings, const char16_t* path, void* /*context*/) {
-  char16_t file[kPathCapacity];
-  std::vector<std::u16string> names;
-  if (!FindTranslationFiles(path, file, names)) return Outcome(kStatusNoFile, path);
-  if (names.empty()) return Outcome(kStatusNoFile, file);
-  const std::size_t name = NamePosition(file);
-  MappedFile target(path, /*readOnly=*/true);
-  if (target.failed()) return Outcome(kStatusCannotMap, path);
-  PoolIndexOwner pool;
-  if (settings.android) {
-    const StatusCode failure = IndexTargetPool(pool.index(), target.data(), target.size());
-    if (failure != kStatusNone) return Outcome(failure, path);
-  }
+  TargetFiles files;
+  const FileOutcome opened = OpenTarget(settings, path, /*readOnly=*/true, files);
+  if (opened.code != kStatusNone) return opened;
+  const MappedFile& target = files.view;
 
   std::vector<std::uint8_t> scratch;
-  for (const std::u16string& translation : names) {
-    if (!CopyText(file + name, kPathCapacity - name, translation)) continue;
-    const WholeFile text = ReadWholeFile(file);
+  for (std::size_t i = 0; i < files.names.size(); ++i) {
+    if (!files.select(i)) continue;
+    const WholeFile text = ReadWholeFile(files.translation);
     if (text.data == nullptr) {
-      ReportStatus(kStatusCannotOpen, file);
+      ReportStatus(kStatusCannotOpen, files.translation);
       continue;
     }
     Counts counts;
@@ -133,13 +125,14 @@ FileOutcome CheckFile(const Settings& settings, const char16_t* path, void* /*co
                           IsWideTranslation(text.data.get(), textSize), &scratch, &counts},
                          text.data.get(),
                          textSize,
-                         settings.android ? &pool.index() : nullptr,
+                         settings.android ? &files.pool.index() : nullptr,
                          false};
     if (!RunGuarded(target.data(), static_cast<std::size_t>(target.size()), RunCheck, &guarded)) {
       return Outcome(kStatusCannotMap, path);
     }
     if (!guarded.done) return Outcome(kStatusNoMemory, path);
-    ReportStatusCounts(kStatusCheckSummary, file, counts.changes, counts.inPlace, counts.reported);
+    ReportStatusCounts(kStatusCheckSummary, files.translation, counts.changes, counts.inPlace,
+                       counts.reported);
   }
   return Outcome(kStatusChecked, path);
 }

@@ -21,6 +21,8 @@ constexpr std::uint32_t kMaxKeyUnits = 32768;
 constexpr std::uint8_t kRecordTag[4] = {'G', 'L', 'R', 'C'};
 constexpr std::size_t kRecordHead = 16;  // tag, length, offset
 constexpr std::size_t kChecksum = 4;
+static_assert(kRecordHead + kChecksum == kJournalRecordCost);
+constexpr std::size_t kJournalPiece = std::size_t{1} << 17;  // bytes written at a time
 
 // CRC-32 as zlib and PNG have it (reflected, polynomial 0xEDB88320), eight bytes a step.
 struct CrcTables {
@@ -120,21 +122,70 @@ std::vector<ByteRange> Subtract(const std::vector<ByteRange>& ranges,
   return rest;
 }
 
-// Work for the fault guard: plain pointers only.
-struct CopyJob {
+// The records of a journal as a stream of bytes, made a piece at a time into a buffer that is
+// reused: a large journal then costs no fresh memory, which can be dear on a virtual machine.
+// Plain data only, as a fault in the target abandons the guarded fill.
+struct RecordStream {
   const std::uint8_t* view;
   const ByteRange* ranges;
   std::size_t count;
-  std::uint8_t* out;
-  const std::size_t* positions;
+  std::uint32_t nonce;
+  std::size_t index = 0;   // the record being made
+  std::uint64_t done = 0;  // its bytes made so far: head, original bytes, checksum
+  std::uint32_t crc = 0;   // its checksum so far
+  std::uint8_t head[kRecordHead];
+  std::uint8_t tail[kChecksum];
 };
 
-void CopyOriginals(void* context) {
-  const auto& job = *static_cast<const CopyJob*>(context);
-  for (std::size_t i = 0; i < job.count; ++i) {
-    std::memcpy(job.out + job.positions[i], job.view + job.ranges[i].offset,
-                static_cast<std::size_t>(job.ranges[i].length));
+// Fills out[0, capacity) with the stream's next bytes; returns how many (0 at its end).
+std::size_t FillRecords(RecordStream& s, std::uint8_t* out, std::size_t capacity) {
+  std::size_t filled = 0;
+  while (filled < capacity && s.index < s.count) {
+    const ByteRange& r = s.ranges[s.index];
+    const std::uint64_t dataEnd = kRecordHead + r.length;
+    if (s.done == 0) {
+      std::memcpy(s.head, kRecordTag, sizeof kRecordTag);
+      StoreUnit<std::uint32_t>(s.head + 4, static_cast<std::uint32_t>(r.length));
+      StoreUnit<std::uint64_t>(s.head + 8, r.offset);
+      std::uint8_t salt[4];
+      StoreUnit<std::uint32_t>(salt, s.nonce);
+      s.crc = Crc32(Crc32(0, salt, sizeof salt), s.head, sizeof s.head);
+    }
+    const std::uint8_t* from;
+    std::uint64_t left;
+    if (s.done < kRecordHead) {
+      from = s.head + s.done;
+      left = kRecordHead - s.done;
+    } else if (s.done < dataEnd) {
+      from = s.view + r.offset + (s.done - kRecordHead);
+      left = dataEnd - s.done;
+    } else {
+      if (s.done == dataEnd) StoreUnit<std::uint32_t>(s.tail, s.crc);
+      from = s.tail + (s.done - dataEnd);
+      left = dataEnd + kChecksum - s.done;
+    }
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, capacity - filled));
+    std::memcpy(out + filled, from, n);
+    if (s.done >= kRecordHead && s.done < dataEnd) s.crc = Crc32(s.crc, out + filled, n);
+    filled += n;
+    s.done += n;
+    if (s.done == dataEnd + kChecksum) {
+      ++s.index;
+      s.done = 0;
+    }
   }
+  return filled;
+}
+
+// Makes the next piece of the stream after the first `kept` bytes of buffer, reading the target
+// under the fault guard. False when the target failed underneath.
+bool NextPiece(RecordStream& stream, std::uint64_t targetSize, std::vector<std::uint8_t>& buffer,
+               std::size_t kept) {
+  std::size_t filled = 0;
+  auto fill = [&] { filled = FillRecords(stream, buffer.data() + kept, buffer.size() - kept); };
+  if (!RunGuardedCall(stream.view, static_cast<std::size_t>(targetSize), fill)) return false;
+  buffer.resize(kept + filled);
+  return true;
 }
 
 struct RestoreJob {
@@ -152,15 +203,33 @@ void RestoreOriginals(void* context) {
   }
 }
 
+// Readies the target's pages under the merged ranges for writing where they lie together (a
+// translation file's entries mostly do): the copies below then read pages that the writes will
+// not fault on again. Pages under no range are left alone; so are short runs, where one call
+// costs as much as the faults it saves.
+void PrepareForWriting(const MappedFile& target, const std::vector<ByteRange>& ranges) {
+  constexpr std::uint64_t kPage = 4096;
+  constexpr std::uint64_t kShortestRun = 2 * kPage;
+  for (std::size_t i = 0; i < ranges.size();) {
+    const std::uint64_t start = ranges[i].offset;
+    std::uint64_t end = start + ranges[i].length;
+    // Less than a page between two ranges leaves no page that neither touches.
+    for (++i; i < ranges.size() && ranges[i].offset < end + kPage; ++i) {
+      end = std::max(end, ranges[i].offset + ranges[i].length);
+    }
+    if (end - start >= kShortestRun) target.prepareForWriting(start, end - start);
+  }
+}
+
 }  // namespace
 
-void MergeRanges(std::vector<ByteRange>& ranges) {
+void MergeRanges(std::vector<ByteRange>& ranges, std::uint64_t slack) {
   std::sort(ranges.begin(), ranges.end(),
             [](const ByteRange& a, const ByteRange& b) { return a.offset < b.offset; });
   std::size_t kept = 0;
   for (const ByteRange& r : ranges) {
     if (r.length == 0) continue;
-    if (kept > 0 && ranges[kept - 1].offset + ranges[kept - 1].length >= r.offset) {
+    if (kept > 0 && ranges[kept - 1].offset + ranges[kept - 1].length + slack >= r.offset) {
       ByteRange& last = ranges[kept - 1];
       last.length = std::max(last.offset + last.length, r.offset + r.length) - last.offset;
     } else {
@@ -209,7 +278,7 @@ bool ParseJournal(const std::uint8_t* data, std::size_t size, JournalContents& c
 
 bool KeepOriginalBytes(const char16_t* path, const MappedFile& target,
                        std::vector<ByteRange>& ranges, StatusCode& failure) {
-  MergeRanges(ranges);
+  MergeRanges(ranges, kJournalRecordCost);
   if (ranges.empty()) return true;
   failure = kStatusJournalFailed;
   std::u16string key;
@@ -243,48 +312,50 @@ bool KeepOriginalBytes(const char16_t* path, const MappedFile& target,
     std::vector<ByteRange> held;
     held.reserve(old.records.size());
     for (const auto& r : old.records) held.push_back({r.offset, r.length});
-    MergeRanges(held);
+    MergeRanges(held, 0);
     missing = Subtract(ranges, held);
     if (missing.empty()) return true;
   }
 
-  const std::uint32_t nonce = extend ? old.nonce : NewNonce();
+  PrepareForWriting(target, missing);
+  RecordStream stream{target.data(), missing.data(), missing.size(),
+                      extend ? old.nonce : NewNonce()};
   std::vector<std::uint8_t> out;
-  if (!extend) {
-    out.insert(out.end(), kMagic, kMagic + sizeof kMagic);
-    Put<std::uint32_t>(out, kVersion);
-    Put<std::uint32_t>(out, nonce);
-    Put<std::uint64_t>(out, target.size());
-    Put<std::uint64_t>(out, identity.volume);
-    Put<std::uint64_t>(out, identity.file);
-    Put<std::uint32_t>(out, static_cast<std::uint32_t>(key.size()));
-    for (char16_t unit : key) Put<std::uint16_t>(out, unit);
-    Put<std::uint32_t>(out, Crc32(0, out.data(), out.size()));
+  if (extend) {
+    // Added records go after the old ones in one durable append.
+    std::uint64_t bytes = 0;
+    for (const ByteRange& r : missing) bytes += kRecordHead + r.length + kChecksum;
+    out.resize(static_cast<std::size_t>(bytes));
+    if (!NextPiece(stream, target.size(), out, 0)) {
+      failure = kStatusCannotMap;
+      return false;
+    }
+    return AppendDurably(journal.c_str(), old.validEnd, out.data(), out.size());
   }
-  std::uint64_t bytes = out.size();
-  for (const ByteRange& r : missing) bytes += kRecordHead + r.length + kChecksum;
-  out.reserve(static_cast<std::size_t>(bytes));
-  std::vector<std::size_t> positions;
-  positions.reserve(missing.size());
-  for (const ByteRange& r : missing) {
-    out.insert(out.end(), kRecordTag, kRecordTag + sizeof kRecordTag);
-    Put<std::uint32_t>(out, static_cast<std::uint32_t>(r.length));
-    Put<std::uint64_t>(out, r.offset);
-    positions.push_back(out.size());
-    out.resize(out.size() + static_cast<std::size_t>(r.length) + kChecksum);
-  }
-  CopyJob job{target.data(), missing.data(), missing.size(), out.data(), positions.data()};
-  if (!RunGuarded(target.data(), static_cast<std::size_t>(target.size()), CopyOriginals, &job)) {
-    failure = kStatusCannotMap;
-    return false;
-  }
-  for (std::size_t i = 0; i < missing.size(); ++i) {
-    std::uint8_t* record = out.data() + positions[i] - kRecordHead;
-    const std::size_t length = kRecordHead + static_cast<std::size_t>(missing[i].length);
-    StoreUnit<std::uint32_t>(record + length, RecordChecksum(nonce, record, length));
-  }
-  if (extend) return AppendDurably(journal.c_str(), old.validEnd, out.data(), out.size());
-  return ReplaceWholeFile(journal.c_str(), out.data(), out.size(), Flush::ToDisk) == out.size();
+
+  out.reserve(kJournalPiece);
+  out.assign(kMagic, kMagic + sizeof kMagic);
+  Put<std::uint32_t>(out, kVersion);
+  Put<std::uint32_t>(out, stream.nonce);
+  Put<std::uint64_t>(out, target.size());
+  Put<std::uint64_t>(out, identity.volume);
+  Put<std::uint64_t>(out, identity.file);
+  Put<std::uint32_t>(out, static_cast<std::uint32_t>(key.size()));
+  for (char16_t unit : key) Put<std::uint16_t>(out, unit);
+  Put<std::uint32_t>(out, Crc32(0, out.data(), out.size()));
+  ReplacementFile file;
+  if (!file.open(journal.c_str())) return false;
+  std::size_t kept = out.size();
+  do {
+    out.resize(kJournalPiece);
+    if (!NextPiece(stream, target.size(), out, kept)) {
+      failure = kStatusCannotMap;
+      return false;
+    }
+    if (!file.write(out.data(), out.size())) return false;
+    kept = 0;
+  } while (stream.index < stream.count);
+  return file.commit(Flush::ToDisk);
 }
 
 namespace {

@@ -21,6 +21,7 @@
 // as records of the new one.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -40,8 +41,27 @@ struct ByteRange {
   bool operator==(const ByteRange&) const = default;
 };
 
-// Sorts ranges and joins those that overlap or touch; empty ranges go.
-void MergeRanges(std::vector<ByteRange>& ranges);
+// Bytes a journal record takes besides the original bytes it holds. Keeping the bytes between two
+// ranges at most this far apart costs no more than a record of its own, and restoring them
+// gives back what was there before the first change all the same.
+inline constexpr std::uint64_t kJournalRecordCost = 20;
+
+// Sorts ranges and joins those that overlap or lie at most slack bytes apart; empty ranges go.
+void MergeRanges(std::vector<ByteRange>& ranges, std::uint64_t slack);
+
+// Appends range to ranges, or grows the last one over it where MergeRanges with the journal's
+// slack would join them: ranges listed in order then take little memory.
+inline void AppendRange(std::vector<ByteRange>& ranges, ByteRange range) {
+  if (!ranges.empty()) {
+    ByteRange& last = ranges.back();
+    const std::uint64_t end = last.offset + last.length;
+    if (range.offset >= last.offset && range.offset <= end + kJournalRecordCost) {
+      last.length = std::max(end, range.offset + range.length) - last.offset;
+      return;
+    }
+  }
+  ranges.push_back(range);
+}
 
 // A journal as read: its header, and its records up to the first that is torn or damaged.
 struct JournalContents {

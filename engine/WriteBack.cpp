@@ -69,36 +69,26 @@ void VisitEntry(void* context, const TranslationEntry& entry) {
   WriteEntry(*c.settings, c.wide, c.target + entry.offset, entry);
 }
 
-void KeepEntry(void* context, const TranslationEntry& entry) {
-  static_cast<std::vector<TranslationEntry>*>(context)->push_back(entry);
-}
-
-// One translation file, applied to the target: to its Android string pool with --android,
-// else from the list of its entries when the journal needed their ranges first, else straight
-// from the text.
-struct GuardedApply {
+struct RangeContext {
   const Settings* settings;
-  std::uint8_t* target;
   std::uint64_t size;
-  const std::uint8_t* text;
-  std::size_t textSize;
-  const std::vector<TranslationEntry>* entries;  // null: read them from the text
-  PoolIndex* pool;                               // the target's Android string pool, or null
-  bool applied;
+  bool wide;
+  std::vector<ByteRange>* ranges;
 };
 
-void RunApply(void* context) {
-  auto& job = *static_cast<GuardedApply*>(context);
-  job.applied = true;
-  if (job.pool != nullptr) {
-    job.applied =
-        ApplyPoolTranslation(*job.settings, *job.pool, job.target, job.text, job.textSize);
-  } else if (job.entries == nullptr) {
-    ApplyTranslation(*job.settings, job.target, job.size, job.text, job.textSize);
-  } else {
-    ApplyContext apply{job.settings, job.target, job.size,
-                       IsWideTranslation(job.text, job.textSize)};
-    for (const TranslationEntry& entry : *job.entries) VisitEntry(&apply, entry);
+bool HasEntries(const std::uint8_t* text, std::size_t textSize) {
+  bool any = false;
+  ReadTranslationEntries(
+      text, textSize,
+      [](void* context, const TranslationEntry&) { *static_cast<bool*>(context) = true; }, &any);
+  return any;
+}
+
+void AddEntryRange(void* context, const TranslationEntry& entry) {
+  const auto& c = *static_cast<const RangeContext*>(context);
+  EntrySpan span;
+  if (FindEntrySpan(*c.settings, c.wide, c.size, entry, span)) {
+    AppendRange(*c.ranges, {span.first, span.end - span.first});
   }
 }
 
@@ -138,15 +128,10 @@ void ApplyTranslation(const Settings& settings, std::uint8_t* target, std::uint6
   ReadTranslationEntries(text, textSize, VisitEntry, &context);
 }
 
-void AppendWriteRanges(const Settings& settings, std::uint64_t size, bool wide,
-                       const std::vector<TranslationEntry>& entries,
-                       std::vector<ByteRange>& ranges) {
-  for (const TranslationEntry& entry : entries) {
-    EntrySpan span;
-    if (FindEntrySpan(settings, wide, size, entry, span)) {
-      ranges.push_back({span.first, span.end - span.first});
-    }
-  }
+void AppendWriteRanges(const Settings& settings, std::uint64_t size, const std::uint8_t* text,
+                       std::size_t textSize, std::vector<ByteRange>& ranges) {
+  RangeContext context{&settings, size, IsWideTranslation(text, textSize), &ranges};
+  ReadTranslationEntries(text, textSize, AddEntryRange, &context);
 }
 
 bool FindTranslationFiles(const char16_t* path, char16_t* pattern,
@@ -164,79 +149,86 @@ bool FindTranslationFiles(const char16_t* path, char16_t* pattern,
   return true;
 }
 
-FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* /*context*/) {
-  // The pattern of the translation files, then the name of each in turn.
-  char16_t translation[kPathCapacity];
-  std::vector<std::u16string> names;
-  if (!FindTranslationFiles(path, translation, names)) return Outcome(kStatusNoFile, path);
-  if (names.empty()) return Outcome(kStatusNoFile, translation);
-  const std::size_t name = NamePosition(translation);
+bool TargetFiles::select(std::size_t i) {
+  // Every match is as long as the pattern, so its name fits where the pattern's did.
+  return i < names.size() && CopyText(translation + name, kPathCapacity - name, names[i]);
+}
 
-  MappedFile target(path, /*readOnly=*/false);
-  if (target.failed()) return Outcome(kStatusCannotMap, path);
-  PoolIndexOwner pool;
+FileOutcome OpenTarget(const Settings& settings, const char16_t* path, bool readOnly,
+                       TargetFiles& files) {
+  if (!FindTranslationFiles(path, files.translation, files.names)) {
+    return Outcome(kStatusNoFile, path);
+  }
+  if (files.names.empty()) return Outcome(kStatusNoFile, files.translation);
+  files.name = NamePosition(files.translation);
+  if (!files.view.open(path, readOnly)) return Outcome(kStatusCannotMap, path);
   if (settings.android) {
-    const StatusCode failure = IndexTargetPool(pool.index(), target.data(), target.size());
+    const StatusCode failure =
+        IndexTargetPool(files.pool.index(), files.view.data(), files.view.size());
     if (failure != kStatusNone) return Outcome(failure, path);
   }
+  return Outcome(kStatusNone, path);
+}
+
+FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* /*context*/) {
+  TargetFiles files;
+  const FileOutcome opened = OpenTarget(settings, path, /*readOnly=*/false, files);
+  if (opened.code != kStatusNone) return opened;
+  const MappedFile& target = files.view;
 
   // Every translation file is read before the target changes, so that the journal can take
   // every range they write at once.
-  std::vector<WholeFile> texts(names.size());
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    // Every match is as long as the pattern, so its name fits where the pattern's did.
-    if (CopyText(translation + name, kPathCapacity - name, names[i])) {
-      texts[i] = ReadWholeFile(translation);
-    }
+  std::vector<WholeFile> texts(files.names.size());
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (files.select(i)) texts[i] = ReadWholeFile(files.translation);
   }
-  std::vector<std::vector<TranslationEntry>> entries;
   if (settings.undoJournal) {
-    entries.resize(texts.size());
     std::vector<ByteRange> ranges;
     bool any = false;
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-      const WholeFile& text = texts[i];
+    for (const WholeFile& text : texts) {
       if (text.data == nullptr) continue;
       const auto textSize = static_cast<std::size_t>(text.size);
-      ReadTranslationEntries(text.data.get(), textSize, KeepEntry, &entries[i]);
-      any = any || !entries[i].empty();
-      AppendWriteRanges(settings, target.size(), IsWideTranslation(text.data.get(), textSize),
-                        entries[i], ranges);
+      if (settings.android) {
+        any = any || HasEntries(text.data.get(), textSize);
+      } else {
+        AppendWriteRanges(settings, target.size(), text.data.get(), textSize, ranges);
+      }
     }
     // Pool strings are rewritten with their length fields, anywhere in the pool's string data.
-    if (settings.android) {
-      ranges.clear();
-      const StringPool& strings = pool.index().pool;
-      if (any) ranges.push_back({strings.strings, strings.stringsEnd - strings.strings});
+    if (settings.android && any) {
+      const StringPool& strings = files.pool.index().pool;
+      ranges.push_back({strings.strings, strings.stringsEnd - strings.strings});
     }
     StatusCode failure = kStatusJournalFailed;
     if (!KeepOriginalBytes(path, target, ranges, failure)) return Outcome(failure, path);
   }
 
   StatusCode result = kStatusNoFile;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (result != kStatusNoFile) ReportStatus(result, translation);
-    if (!CopyText(translation + name, kPathCapacity - name, names[i])) continue;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (result != kStatusNoFile) ReportStatus(result, files.translation);
+    if (!files.select(i)) continue;
     const WholeFile& text = texts[i];
     if (text.data == nullptr) {
       result = kStatusCannotOpen;
       continue;
     }
-    GuardedApply job{&settings,
-                     target.data(),
-                     target.size(),
-                     text.data.get(),
-                     static_cast<std::size_t>(text.size),
-                     entries.empty() ? nullptr : &entries[i],
-                     settings.android ? &pool.index() : nullptr,
-                     false};
-    if (!RunGuarded(target.data(), target.size(), RunApply, &job)) {
+    const auto textSize = static_cast<std::size_t>(text.size);
+    bool applied = true;
+    auto apply = [&] {
+      if (settings.android) {
+        applied = ApplyPoolTranslation(settings, files.pool.index(), target.data(), text.data.get(),
+                                       textSize);
+      } else {
+        ApplyTranslation(settings, target.data(), target.size(), text.data.get(), textSize);
+      }
+    };
+    if (!RunGuardedCall(target.data(), static_cast<std::size_t>(target.size()), apply)) {
       // The target failed underneath: what was written stays, nothing more is tried.
       return Outcome(kStatusCannotMap, path);
     }
-    result = job.applied ? kStatusWrittenBack : kStatusNoMemory;
+    result = applied ? kStatusWrittenBack : kStatusNoMemory;
   }
-  return Outcome(result, translation);
+  return Outcome(result, files.translation);
 }
 
 }  // namespace glos

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "core/MappedFile.h"
 #include "core/Settings.h"
 #include "core/Status.h"
 #include "core/Walker.h"
+#include "engine/AndroidPool.h"
 #include "engine/TranslationFile.h"
 #include "engine/UndoJournal.h"
 
@@ -47,16 +49,35 @@ bool FindEntrySpan(const Settings& settings, bool wide, std::uint64_t size,
 bool WriteEntry(const Settings& settings, bool wide, std::uint8_t* slot,
                 const TranslationEntry& entry);
 
-// Appends the span of every entry of a translation text of the given width that lies inside a
-// target of size bytes to ranges.
-void AppendWriteRanges(const Settings& settings, std::uint64_t size, bool wide,
-                       const std::vector<TranslationEntry>& entries,
-                       std::vector<ByteRange>& ranges);
+// Appends the span of every entry of a translation text that lies inside a target of size bytes
+// to ranges (through AppendRange).
+void AppendWriteRanges(const Settings& settings, std::uint64_t size, const std::uint8_t* text,
+                       std::size_t textSize, std::vector<ByteRange>& ranges);
 
 // Puts the pattern of the translation files of the target at path (its path followed by ".tt?")
 // into pattern (kPathCapacity units) and appends the names, without their folder, of the files
 // that match it and are not directories, in search order. False when ".tt?" does not fit.
 bool FindTranslationFiles(const char16_t* path, char16_t* pattern,
                           std::vector<std::u16string>& names);
+
+// A target as write-back and its check take it: its translation files, its view and, with
+// --android, the index of its string pool.
+struct TargetFiles {
+  char16_t translation[kPathCapacity];  // the ".tt?" pattern, then each translation file's path
+  std::size_t name = 0;                 // where the file's own name starts in translation
+  std::vector<std::u16string> names;    // the translation files' names, in search order
+  MappedFile view;
+  PoolIndexOwner pool;
+
+  // Puts the path of translation file i into translation; false when it does not fit.
+  bool select(std::size_t i);
+};
+
+// Finds the translation files of the target at path, maps the target (read-only or read-write)
+// and indexes its string pool with settings.android. Returns kStatusNone when all that was done,
+// else what to report: 518 (naming the pattern, or the target when ".tt?" does not fit), 523 or
+// the pool's failure (naming the target).
+FileOutcome OpenTarget(const Settings& settings, const char16_t* path, bool readOnly,
+                       TargetFiles& files);
 
 }  // namespace glos

@@ -1,9 +1,11 @@
 // The Search operation: pattern building, and the scan of one mapped file under the fault guard.
 #include "search/Search.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "core/FaultGuard.h"
@@ -157,6 +159,38 @@ std::uint64_t FindNext(const Needle& needle, std::uint64_t from, std::uint64_t e
   return end;
 }
 
+// Visits the matches whose start lies in [next, end), leftmost first, the next candidate after a
+// match at P being P + length; next ends after the last match visited. False when visit ended it.
+bool ScanSpan(const Needle& needle, std::uint64_t& next, std::uint64_t end, MatchVisitor visit,
+              void* context) {
+  while (next < end) {
+    const std::uint64_t offset = FindNext(needle, next, end);
+    if (offset >= end) return true;
+    next = offset + needle.length;
+    if (!visit(context, offset)) return false;
+  }
+  return true;
+}
+
+// Matches kept for later, at most cap of them; owned outside the fault guard.
+struct CollectedMatches {
+  std::vector<std::uint64_t> offsets;
+  std::size_t cap;
+  std::uint64_t next;  // where the scan that collects them goes on
+  bool complete;       // whether it reached its end
+};
+
+bool KeepMatch(void* context, std::uint64_t offset) {
+  auto& matches = *static_cast<CollectedMatches*>(context);
+  matches.offsets.push_back(offset);
+  return matches.offsets.size() < matches.cap;
+}
+
+// From this size on a file that is only read is scanned on two threads; the second keeps at most
+// kCollectedMatches of its matches (8 MB) for the first to report, and leaves the rest to it.
+constexpr std::uint64_t kTwoThreadBytes = std::uint64_t{32} << 20;
+constexpr std::size_t kCollectedMatches = std::size_t{1} << 20;
+
 // Reports the match at offset and takes the user's answer.
 Answer AnswerMatch(const ScanJob& job, std::uint64_t offset) {
   char16_t text[kFormatCapacity];
@@ -229,16 +263,80 @@ SearchPattern BuildSearchPattern(const Settings& settings, char16_t* find, char1
 bool ScanMatches(const std::uint8_t* view, std::uint64_t size, const std::uint8_t* find,
                  std::uint64_t length, MatchVisitor visit, void* context) {
   if (length == 0 || size <= length) return true;
+  std::uint64_t next = 0;
+  return ScanSpan(MakeNeedle(view, find, length), next, size - length, visit, context);
+}
+
+bool ScanMatchesOnTwoThreads(const MappedFile& file, const std::uint8_t* find, std::uint64_t length,
+                             MatchVisitor visit, void* context, std::uint64_t cut, std::size_t cap,
+                             bool& faulted) {
+  faulted = false;
+  const std::uint8_t* view = file.data();
+  const std::uint64_t size = file.size();
+  if (length == 0 || size <= length) return true;
   const Needle needle = MakeNeedle(view, find, length);
   const std::uint64_t end = size - length;
-  std::uint64_t from = 0;
-  while (from < end) {
-    const std::uint64_t offset = FindNext(needle, from, end);
-    if (offset >= end) return true;
-    if (!visit(context, offset)) return false;
-    from = offset + length;
+  cut = std::min(cut, end);
+  const auto guarded = [&](auto& work) {
+    return RunGuardedCall(view, static_cast<std::size_t>(size), work);
+  };
+
+  // The matches from the cut on, as a scan starting afresh there finds them. Their room is
+  // taken first, so that no allocation happens under the fault guard.
+  CollectedMatches later{{}, cap, cut, false};
+  bool laterFaulted = false;
+  auto collect = [&] {
+    file.prepareForReading(cut, size - cut);
+    later.complete = ScanSpan(needle, later.next, end, KeepMatch, &later);
+  };
+  // Where this thread's own scan stops: the cut, or the end when there is no second thread.
+  std::uint64_t limit = cut;
+  std::thread helper;
+  try {
+    later.offsets.reserve(cap);
+    helper = std::thread([&] { laterFaulted = !guarded(collect); });
+  } catch (...) {
+    limit = end;  // no memory or no thread to spare: the one pass on this thread
   }
-  return true;
+  // The matches before the limit, visited as they are found.
+  std::uint64_t next = 0;
+  bool going = true;
+  auto before = [&] {
+    file.prepareForReading(0, limit == end ? size : cut);
+    going = ScanSpan(needle, next, limit, visit, context);
+  };
+  faulted = !guarded(before);
+  if (!helper.joinable()) return faulted || going;
+  helper.join();
+  faulted = faulted || laterFaulted;
+  if (faulted || !going) return going;
+
+  // A match before the cut that runs over it hides the collected matches it overlaps, and those
+  // may have hidden others: the single pass goes on until it meets a collected match, from where
+  // both agree. No match lies between the collected ones and an earlier true one is at most the
+  // next collected.
+  const std::vector<std::uint64_t>& found = later.offsets;
+  auto after = [&] {
+    std::uint64_t from = std::max(next, cut);
+    std::size_t i = 0;
+    for (bool first = true; going; first = false) {
+      while (i < found.size() && found[i] < from) ++i;
+      if (i == found.size()) {
+        going = ScanSpan(needle, from, end, visit, context);
+        return;
+      }
+      const std::uint64_t at = first && i == 0 ? found[0] : FindNext(needle, from, found[i] + 1);
+      if (at == found[i]) {
+        for (; going && i < found.size(); ++i) going = visit(context, found[i]);
+        if (going && !later.complete) going = ScanSpan(needle, later.next, end, visit, context);
+        return;
+      }
+      going = visit(context, at);
+      from = at + length;
+    }
+  };
+  faulted = !guarded(after);
+  return faulted || going;
 }
 
 FileOutcome SearchFile(const Settings& settings, const char16_t* path, void* context) {
@@ -288,6 +386,15 @@ FileOutcome SearchFile(const Settings& settings, const char16_t* path, void* con
               questions.ask,
               questions.askContext,
               false};
+  // A large file that is only read is scanned on two threads, the matches reported in order.
+  if (!replacing && file.size() >= kTwoThreadBytes && std::thread::hardware_concurrency() > 1) {
+    bool faulted = false;
+    ScanMatchesOnTwoThreads(file, job.find, job.length, VisitMatch, &job, file.size() / 2,
+                            kCollectedMatches, faulted);
+    if (faulted) return Outcome(kStatusCannotMap, path);
+    return Outcome(job.cancelled ? kStatusCancelled : kStatusSearchDone, path);
+  }
+  file.prepareForReading(0, file.size());
   auto scan = [&] { ScanMatches(job.view, job.size, job.find, job.length, VisitMatch, &job); };
   if (!RunGuardedCall(file.data(), static_cast<std::size_t>(file.size()), scan)) {
     return Outcome(kStatusCannotMap, path);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/MappedFile.h"
 #include "core/Settings.h"
 #include "core/Status.h"
 #include "core/Walker.h"
@@ -67,6 +68,15 @@ using MatchVisitor = bool (*)(void* context, std::uint64_t offset);
 // visitor writes at [P, P + length) are not compared again. Returns false when visit ended it.
 bool ScanMatches(const std::uint8_t* view, std::uint64_t size, const std::uint8_t* find,
                  std::uint64_t length, MatchVisitor visit, void* context);
+
+// The same visits as ScanMatches over a whole mapped file that no one writes meanwhile, on two
+// threads: a second one scans from cut on, keeping at most cap matches, while the caller's
+// thread visits the matches before it, then those kept and the rest. Each thread maps its part's
+// pages first. faulted tells whether the file failed underneath, in which case the visits may
+// have stopped anywhere. Returns false when visit ended it.
+bool ScanMatchesOnTwoThreads(const MappedFile& file, const std::uint8_t* find, std::uint64_t length,
+                             MatchVisitor visit, void* context, std::uint64_t cut, std::size_t cap,
+                             bool& faulted);
 
 // Per-file operation of Mode 2; context is a SearchContext (or null). Scans the file at path for
 // the context's pattern, reports 510 "path:OFFSET" at every match, asks when AskEach is set and

@@ -47,6 +47,29 @@ bool MappedFile::identify(FileIdentity& identity) const {
   return true;
 }
 
+namespace {
+
+// Maps the pages of [offset, offset + length) of a view of size bytes in one call, as advice
+// says. Errors are of no consequence: the pages then fault one by one as without this call, and
+// a file cut short underneath makes the call fail, not fault.
+void Populate(std::uint8_t* view, std::uint64_t size, std::uint64_t offset, std::uint64_t length,
+              int advice) {
+  if (view == nullptr || offset > size || length > size - offset || length == 0) return;
+  const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+  const std::uint64_t first = offset / page * page;
+  ::madvise(view + first, static_cast<std::size_t>(offset + length - first), advice);
+}
+
+}  // namespace
+
+void MappedFile::prepareForWriting(std::uint64_t offset, std::uint64_t length) const {
+  Populate(view_, size_, offset, length, MADV_POPULATE_WRITE);
+}
+
+void MappedFile::prepareForReading(std::uint64_t offset, std::uint64_t length) const {
+  Populate(view_, size_, offset, length, MADV_POPULATE_READ);
+}
+
 bool MappedFile::flush() {
   if (view_ == nullptr) return false;
   return ::msync(view_, static_cast<std::size_t>(size_), MS_SYNC) == 0 &&

@@ -60,6 +60,10 @@ bool MappedFile::identify(FileIdentity& identity) const {
   return true;
 }
 
+// Windows has no call that maps pages ahead of the reads and writes; they fault as they come.
+void MappedFile::prepareForWriting(std::uint64_t /*offset*/, std::uint64_t /*length*/) const {}
+void MappedFile::prepareForReading(std::uint64_t /*offset*/, std::uint64_t /*length*/) const {}
+
 bool MappedFile::flush() {
   if (view_ == nullptr) return false;
   return FlushViewOfFile(view_, 0) && FlushFileBuffers(reinterpret_cast<HANDLE>(file_));

@@ -103,6 +103,25 @@ TEST_F(FaultPosixTest, ScanOfAMappingTruncatedBeforehandFailsUnderTheGuard) {
   EXPECT_FALSE(RunGuardedCall(file.data(), static_cast<std::size_t>(file.size()), scan));
 }
 
+TEST_F(FaultPosixTest, TwoThreadScanOfAMappingTruncatedBeforehandFailsOnEitherSide) {
+  const auto path = dir_.file(u"cut.bin");
+  WriteFile(path, Bytes(3 * kPage, 'a'));
+  MappedFile file(path.c_str(), /*readOnly=*/true);
+  ASSERT_FALSE(file.failed());
+  Truncate(path, kKept);
+  const std::uint8_t find[] = {'a', 'a'};
+  // The cut before the kept bytes, in them and after them: one side or both fault.
+  for (std::uint64_t cut : {std::uint64_t{0}, std::uint64_t{kKept / 2}, std::uint64_t{2 * kPage}}) {
+    std::uint64_t visits = 0;
+    bool faulted = false;
+    ScanMatchesOnTwoThreads(
+        file, find, 2,
+        [](void* context, std::uint64_t) { return ++*static_cast<std::uint64_t*>(context) > 0; },
+        &visits, cut, 1000, faulted);
+    EXPECT_TRUE(faulted) << cut;
+  }
+}
+
 // True while some open file description holds a lock on path, as every operation's MappedFile
 // does from just after it has taken the file's size.
 bool IsLocked(int fd) {

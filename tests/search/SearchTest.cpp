@@ -2,6 +2,8 @@
 // against an offset-by-offset reference.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +11,7 @@
 #include <memory>
 #include <random>
 
+#include "core/MappedFile.h"
 #include "core/TextFormat.h"
 #include "run/Run.h"
 #include "search/Search.h"
@@ -423,7 +426,20 @@ TEST_F(SearchFileTest, FastScanAgreesWithTheReferenceOnRandomData) {
 // The match scan straight on memory, against the reference: patterns of 1 to 40 bytes with repeated
 // and common bytes, cut from the data or made up, on data long enough for the 16- and 64-
 // candidate steps and their tails, with matches up to the last start allowed.
+// Keeps the offsets visited; ends the scan at the visit numbered stopAfter (from 1).
+struct StoppingVisits {
+  std::size_t stopAfter;
+  std::vector<std::uint64_t> offsets;
+  static bool Visit(void* context, std::uint64_t offset) {
+    auto& self = *static_cast<StoppingVisits*>(context);
+    self.offsets.push_back(offset);
+    return self.offsets.size() != self.stopAfter;
+  }
+};
+
 TEST(ScanMatchesTest, AgreesWithTheReferenceAcrossPatternShapes) {
+  TempDir dir;
+  const std::u16string file = dir.file(u"f.bin");
   std::mt19937 rng(99991);
   const std::uint8_t alphabets[][4] = {{'a', 'b', 0, 0xFF}, {'a', 'a', 'a', 'b'}, {0, 0, 0, 1}};
   std::size_t matches = 0;
@@ -457,6 +473,25 @@ TEST(ScanMatchesTest, AgreesWithTheReferenceAcrossPatternShapes) {
     ASSERT_EQ(found, expected) << "round " << round << " size " << data.size() << " find "
                                << find.size();
     matches += found.size();
+
+    // On two threads, cut anywhere, keeping few or many matches, stopped by the visitor or not.
+    if (round % 2 != 0 || data.empty()) continue;
+    WriteFile(file, data);
+    const MappedFile mapped(file.c_str(), /*readOnly=*/true);
+    ASSERT_FALSE(mapped.failed());
+    const bool stop = !expected.empty() && rng() % 4 == 0;
+    StoppingVisits visits{stop ? 1 + rng() % expected.size() : SIZE_MAX, {}};
+    bool faulted = true;
+    const bool whole = ScanMatchesOnTwoThreads(
+        mapped, find.data(), find.size(), StoppingVisits::Visit, &visits, rng() % (data.size() + 1),
+        rng() % 2 == 0 ? 1 + rng() % 3 : 1000, faulted);
+    EXPECT_FALSE(faulted);
+    const std::size_t visited = std::min(visits.stopAfter, expected.size());
+    EXPECT_EQ(whole, visits.stopAfter > expected.size());
+    ASSERT_EQ(visits.offsets,
+              std::vector<std::uint64_t>(expected.begin(),
+                                         expected.begin() + static_cast<std::ptrdiff_t>(visited)))
+        << "two threads, round " << round;
   }
   EXPECT_GT(matches, 5000u);
 }
