@@ -4,16 +4,12 @@
 #include <filesystem>
 #include <utility>
 
+#include "core/FileIo.h"
 #include "core/MappedFile.h"
 #include "tests/support/TestSupport.h"
 
-namespace glos {
+namespace glos::test {
 namespace {
-
-using test::Bytes;
-using test::ReadFile;
-using test::TempDir;
-using test::WriteFile;
 
 Bytes Pattern(std::size_t size) {
   Bytes bytes(size);
@@ -124,6 +120,25 @@ TEST(MappedFileTest, WritersAreExcludedWhileOpen) {
   EXPECT_FALSE(MappedFile(path.c_str(), false).failed());
 }
 
+// Sparse files, where the file system allows them.
+TEST(MappedFileTest, AFileOf4GiBOrMoreIsNeitherMappedNorRead) {
+  TempDir dir;
+  for (const std::uint64_t size : {std::uint64_t{1} << 32, (std::uint64_t{5} << 30) + 1}) {
+    SCOPED_TRACE(size);
+    const auto path = dir.file(u"sparse.bin");
+    WriteFile(path, {});
+    std::error_code error;
+    std::filesystem::resize_file(std::filesystem::path(path), size, error);
+    if (error) GTEST_SKIP() << "no room for a sparse file of " << size << " bytes here";
+    for (const bool readOnly : {true, false}) {
+      MappedFile file(path.c_str(), readOnly);
+      EXPECT_TRUE(file.failed());
+      EXPECT_EQ(file.size(), 0u);
+    }
+    EXPECT_EQ(ReadWholeFile(path.c_str()).data, nullptr);
+  }
+}
+
 TEST(MappedFileTest, MovesTransferTheOpenFile) {
   TempDir dir;
   const auto first = dir.file(u"first.bin");
@@ -150,4 +165,4 @@ TEST(MappedFileTest, MovesTransferTheOpenFile) {
 }
 
 }  // namespace
-}  // namespace glos
+}  // namespace glos::test
