@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
 
 #include "core/FileIo.h"
 #include "core/MappedFile.h"
@@ -38,20 +39,16 @@ class FileSharingTest : public ::testing::Test {
   const Bytes original_ = ToBytes("original content of the target");
 };
 
-TEST_F(FileSharingTest, AReadWriteMappingSharesWithNobody) {
-  MappedFile mapped(path_.c_str(), false);
-  ASSERT_FALSE(mapped.failed());
-  EXPECT_EQ(TryAll(), (Outcome{false, false, false, false}));
-  mapped.close();
-  EXPECT_EQ(ReadFile(path_), original_);
-}
-
-TEST_F(FileSharingTest, AReadOnlyMappingSharesWithReadersOnly) {
-  MappedFile mapped(path_.c_str(), true);
-  ASSERT_FALSE(mapped.failed());
-  EXPECT_EQ(TryAll(), (Outcome{true, false, false, false}));
-  mapped.close();
-  EXPECT_EQ(ReadFile(path_), original_);
+TEST_F(FileSharingTest, AReadWriteMappingSharesWithNobodyAReadOnlyOneWithReaders) {
+  for (const auto& [readOnly, expected] : {std::pair{false, Outcome{false, false, false, false}},
+                                           std::pair{true, Outcome{true, false, false, false}}}) {
+    SCOPED_TRACE(readOnly);
+    MappedFile mapped(path_.c_str(), readOnly);
+    ASSERT_FALSE(mapped.failed());
+    EXPECT_EQ(TryAll(), expected);
+    mapped.close();
+    EXPECT_EQ(ReadFile(path_), original_);
+  }
 }
 
 TEST_F(FileSharingTest, AReadOnlyFileIsReadButNeverChanged) {

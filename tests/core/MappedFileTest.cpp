@@ -17,6 +17,14 @@ Bytes Pattern(std::size_t size) {
   return bytes;
 }
 
+// Files of 10 and 20 bytes in dir.
+std::pair<std::u16string, std::u16string> TwoFiles(const TempDir& dir) {
+  const std::pair files{dir.file(u"first.bin"), dir.file(u"second.bin")};
+  WriteFile(files.first, Pattern(10));
+  WriteFile(files.second, Pattern(20));
+  return files;
+}
+
 TEST(MappedFileTest, MissingFileFails) {
   TempDir dir;
   MappedFile file(dir.file(u"missing.bin").c_str(), true);
@@ -37,10 +45,7 @@ TEST_P(MappedFileModeTest, EmptyFileFailsWithSizeZero) {
 
 TEST_P(MappedFileModeTest, ReopeningReleasesThePreviousFile) {
   TempDir dir;
-  const auto first = dir.file(u"first.bin");
-  const auto second = dir.file(u"second.bin");
-  WriteFile(first, Pattern(10));
-  WriteFile(second, Pattern(20));
+  const auto [first, second] = TwoFiles(dir);
   MappedFile file(first.c_str(), GetParam());
   ASSERT_TRUE(file.open(second.c_str(), GetParam()));
   EXPECT_EQ(file.size(), 20u);
@@ -141,10 +146,7 @@ TEST(MappedFileTest, AFileOf4GiBOrMoreIsNeitherMappedNorRead) {
 
 TEST(MappedFileTest, MovesTransferTheOpenFile) {
   TempDir dir;
-  const auto first = dir.file(u"first.bin");
-  const auto second = dir.file(u"second.bin");
-  WriteFile(first, Pattern(10));
-  WriteFile(second, Pattern(20));
+  const auto [first, second] = TwoFiles(dir);
 
   MappedFile source(first.c_str(), false);
   ASSERT_FALSE(source.failed());
