@@ -54,8 +54,17 @@ class XmlReader {
   bool Attribute(const char* name, std::string& value);
 
  private:
-  struct State;
+  struct State;  // the platform's reader
+  // The platform's part: reads on to the next node of interest and gives its kind, with name_
+  // set for an element, value_ for character data, and empty for an element without content.
+  // Error when there is no reader.
+  Node ReadNode(bool& empty);
+
   State* state_;
+  std::string name_;
+  std::string value_;
+  bool pendingEnd_ = false;
+  bool done_ = false;
 };
 
 }  // namespace glos

@@ -221,18 +221,6 @@ bool SpansFit(const std::uint8_t* file, const StringPool& pool, std::uint32_t in
   }
 }
 
-struct GuardedIndex {
-  PoolIndex* pool;
-  const std::uint8_t* target;
-  std::uint64_t size;
-  ScanResult result;
-};
-
-void RunBuildIndex(void* context) {
-  auto& job = *static_cast<GuardedIndex*>(context);
-  job.result = BuildPoolIndex(*job.pool, job.target, job.size);
-}
-
 bool GrowScratch(PoolIndex& index, std::size_t bytes) {
   if (index.scratchSize >= bytes) return true;
   void* grown = std::realloc(index.scratch, bytes);
@@ -494,12 +482,11 @@ bool CheckPoolTranslation(const Settings& settings, PoolIndex& index, const std:
 }
 
 StatusCode IndexTargetPool(PoolIndex& index, const std::uint8_t* view, std::uint64_t size) {
-  GuardedIndex job{&index, view, size, ScanResult::Failed};
-  if (!RunGuarded(view, static_cast<std::size_t>(size), RunBuildIndex, &job)) {
-    return kStatusCannotMap;
-  }
-  if (job.result == ScanResult::NoMemory) return kStatusNoMemory;
-  return job.result == ScanResult::Failed ? kStatusScanFailed : kStatusNone;
+  ScanResult result = ScanResult::Failed;
+  auto build = [&] { result = BuildPoolIndex(index, view, size); };
+  if (!RunGuardedCall(view, static_cast<std::size_t>(size), build)) return kStatusCannotMap;
+  if (result == ScanResult::NoMemory) return kStatusNoMemory;
+  return result == ScanResult::Failed ? kStatusScanFailed : kStatusNone;
 }
 
 }  // namespace glos

@@ -53,30 +53,20 @@ bool CutInWindow(const PartRun& run, std::uint64_t k, std::uint64_t& cut) {
   return FindCut(*run.settings, run.file, from, limit, cut);
 }
 
-struct PartJob {
-  PartRun* run;
-  std::uint64_t part;
-  OutputBuffer* output;
-  bool complete;
-};
-
 // Part i reaches from the cut of its window (the range start for part 0) to the first cut of a
-// later window; a window without a cut belongs to the part before it.
-void ScanPart(void* context) {
-  auto& job = *static_cast<PartJob*>(context);
-  const PartRun& run = *job.run;
-  job.complete = true;
+// later window; a window without a cut belongs to the part before it. False when the output
+// ran out of memory.
+bool ScanPart(const PartRun& run, std::uint64_t part, OutputBuffer& output) {
   std::uint64_t from = run.start;
-  if (job.part != 0 && !CutInWindow(run, job.part, from)) return;
+  if (part != 0 && !CutInWindow(run, part, from)) return true;
   std::uint64_t to = run.end;
-  for (std::uint64_t k = job.part + 1; k < run.parts; ++k) {
+  for (std::uint64_t k = part + 1; k < run.parts; ++k) {
     if (CutInWindow(run, k, to)) break;
   }
-  if (to <= from) return;
-  job.complete =
-      HasOption(*run.settings, kUnicodeMode)
-          ? ScanWide(*run.settings, *job.output, run.file, run.fileSize, from, to - from)
-          : ScanBytes(*run.settings, *job.output, run.file, run.fileSize, from, to - from);
+  if (to <= from) return true;
+  return HasOption(*run.settings, kUnicodeMode)
+             ? ScanWide(*run.settings, output, run.file, run.fileSize, from, to - from)
+             : ScanBytes(*run.settings, output, run.file, run.fileSize, from, to - from);
 }
 
 // Claims and scans parts while there are free slots; the appending thread (appender set) also
@@ -117,12 +107,14 @@ void Work(PartRun& run, OutputBuffer* appendTo) {
       continue;
     }
     slot.state = SlotState::Scanning;
-    PartJob job{&run, run.nextPart++, &slot.output, false};
+    const std::uint64_t part = run.nextPart++;
     hold.unlock();
-    const bool guarded = RunGuarded(run.file, run.fileSize, ScanPart, &job);
+    bool complete = false;
+    auto scan = [&] { complete = ScanPart(run, part, slot.output); };
+    const bool guarded = RunGuardedCall(run.file, run.fileSize, scan);
     hold.lock();
     if (!guarded) run.result = ScanResult::Failed;
-    if (guarded && !job.complete && run.result == ScanResult::Complete) {
+    if (guarded && !complete && run.result == ScanResult::Complete) {
       run.result = ScanResult::NoMemory;
     }
     slot.state = SlotState::Done;

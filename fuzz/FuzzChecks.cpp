@@ -26,8 +26,6 @@
 namespace glos::fuzz {
 namespace {
 
-using Units = std::vector<std::uint32_t>;
-
 // Takes the input apart from its front; past its end every read gives zeros.
 class Input {
  public:
@@ -213,42 +211,6 @@ std::uint32_t ReferenceNumber(const Units& text, std::size_t from) {
   return static_cast<std::uint32_t>(negative ? (0x100000000ull - value) & 0xFFFFFFFFu : value);
 }
 
-struct Entry {
-  std::uint32_t offset;
-  std::uint32_t length;
-  Units text;
-};
-
-// The entries of a translation text: cut at its first zero unit, split into lines at every CR
-// and LF, each line followed by a break and beginning with "0" and holding "," and then "=".
-std::vector<Entry> ReferenceRead(const std::vector<std::uint8_t>& bytes) {
-  std::vector<Entry> entries;
-  if (bytes.size() < 4) return entries;
-  const unsigned width = bytes[3] == 0 ? 2 : 1;
-  Units units = ToUnits(bytes, width);
-  units.erase(std::find(units.begin(), units.end(), 0u), units.end());
-  Units line;
-  for (std::uint32_t u : units) {
-    if (u != '\r' && u != '\n') {
-      line.push_back(u);
-      continue;
-    }
-    if (line.empty() || line[0] != '0') {
-      line.clear();
-      continue;
-    }
-    const auto comma = std::find(line.begin(), line.end(), static_cast<std::uint32_t>(','));
-    const auto equals = std::find(comma, line.end(), static_cast<std::uint32_t>('='));
-    if (comma != line.end() && equals != line.end()) {
-      entries.push_back({ReferenceNumber(line, 0),
-                         ReferenceNumber(line, static_cast<std::size_t>(comma - line.begin()) + 1),
-                         Units(equals + 1, line.end())});
-    }
-    line.clear();
-  }
-  return entries;
-}
-
 // The options of a scan, as the reference reads them.
 struct ScanRules {
   unsigned width;
@@ -412,6 +374,74 @@ std::optional<std::vector<std::uint8_t>> EngineUnescape(const TranslationEntry& 
 
 }  // namespace
 
+std::vector<ReferenceEntry> ReferenceRead(const std::vector<std::uint8_t>& bytes) {
+  std::vector<ReferenceEntry> entries;
+  if (bytes.size() < 4) return entries;
+  const unsigned width = bytes[3] == 0 ? 2 : 1;
+  Units units = ToUnits(bytes, width);
+  units.erase(std::find(units.begin(), units.end(), 0u), units.end());
+  Units line;
+  for (std::uint32_t u : units) {
+    if (u != '\r' && u != '\n') {
+      line.push_back(u);
+      continue;
+    }
+    if (line.empty() || line[0] != '0') {
+      line.clear();
+      continue;
+    }
+    const auto comma = std::find(line.begin(), line.end(), static_cast<std::uint32_t>(','));
+    const auto equals = std::find(comma, line.end(), static_cast<std::uint32_t>('='));
+    if (comma != line.end() && equals != line.end()) {
+      entries.push_back({ReferenceNumber(line, 0),
+                         ReferenceNumber(line, static_cast<std::size_t>(comma - line.begin()) + 1),
+                         Units(equals + 1, line.end())});
+    }
+    line.clear();
+  }
+  return entries;
+}
+
+std::vector<std::uint8_t> ReferenceEntryLine(std::uint32_t offset, std::uint32_t length,
+                                             const Units& units, unsigned width) {
+  char head[40];
+  std::snprintf(head, sizeof head, "\r\n0x%08X,%04u=", static_cast<unsigned>(offset),
+                static_cast<unsigned>(length));
+  Units line(head, head + std::strlen(head));
+  const Units escaped = ReferenceEscape(units);
+  line.insert(line.end(), escaped.begin(), escaped.end());
+  std::vector<std::uint8_t> bytes(line.size() * width);
+  for (std::size_t i = 0; i < line.size(); ++i) PutUnit(bytes.data(), i * width, width, line[i]);
+  return bytes;
+}
+
+ReferenceSlot ReferenceUnescapeSlot(const Units& text, unsigned width, std::size_t capacity,
+                                    bool prefix, bool noLengthCheck, std::uint32_t fill) {
+  ReferenceSlot slot{{}, 0, false};
+  // Without room even for the prefix unit nothing is written.
+  if (prefix && capacity == 0 && !noLengthCheck) {
+    slot.cut = !text.empty();
+    return slot;
+  }
+  const Units items = ReferenceUnescape(text, width);
+  const std::size_t first = prefix ? 1 : 0;
+  std::size_t taken = items.size();
+  if (!noLengthCheck && first + taken > capacity) {
+    taken = capacity - first;
+    slot.cut = true;
+  }
+  slot.written = static_cast<std::uint32_t>(first + taken);
+  slot.bytes.resize(std::max<std::size_t>(capacity, slot.written) * width);
+  if (prefix) PutUnit(slot.bytes.data(), 0, width, static_cast<std::uint32_t>(taken));
+  for (std::size_t k = 0; k < taken; ++k) {
+    PutUnit(slot.bytes.data(), (first + k) * width, width, items[k]);
+  }
+  for (std::size_t k = slot.written; k < capacity; ++k) {
+    PutUnit(slot.bytes.data(), k * width, width, fill);
+  }
+  return slot;
+}
+
 // ---- ScanImage ---------------------------------------------------------------------------
 
 std::string CheckScanImage(const std::uint8_t* data, std::size_t size) {
@@ -502,6 +532,15 @@ std::string CheckScanImage(const std::uint8_t* data, std::size_t size) {
       return at + ": the engine and the reference unescape its text differently";
     }
   }
+  std::vector<std::uint8_t> whole(written.begin(), written.begin() + header);
+  for (const Found& f : expected) {
+    const std::vector<std::uint8_t> units(file.get() + f.at, file.get() + f.at + f.length * width);
+    const std::vector<std::uint8_t> line =
+        ReferenceEntryLine(f.offset, f.length, ToUnits(units, width), width);
+    whole.insert(whole.end(), line.begin(), line.end());
+  }
+  whole.insert(whole.end(), lineEnd.begin(), lineEnd.end());
+  if (whole != written) return "the translation text differs from the reference's";
   return {};
 }
 
@@ -534,7 +573,7 @@ std::string CheckApplyTranslation(const std::uint8_t* data, std::size_t size) {
   std::vector<Reported> expectedReports;
   const unsigned width = text.size() >= 4 && text[3] == 0 ? 2 : 1;
   const std::uint32_t fillUnit = Terminator(settings) & (width == 1 ? 0xFFu : 0xFFFFu);
-  for (const Entry& e : ReferenceRead(text)) {
+  for (const ReferenceEntry& e : ReferenceRead(text)) {
     Units units = ReferenceUnescape(e.text, width);
     const std::uint64_t reach =
         noLengthCheck ? std::max<std::uint64_t>(e.length, units.size()) : e.length;
@@ -634,37 +673,20 @@ std::string CheckUnescape(const Settings& settings, const Units& text, std::size
 
   const std::size_t room = std::max(capacity, produced + 1);
   constexpr std::uint8_t kUntouched = 0xA5;
-  std::vector<std::uint8_t> expected(room * width, kUntouched);
-  const bool noLengthCheck = HasOption(settings, kNoLengthCheck);
   const std::uint32_t fill = Terminator(settings) & (width == 1 ? 0xFFu : 0xFFFFu);
-  std::size_t expectedWritten = 0;
-  bool cut = false;
-  if (prefix && capacity == 0 && !noLengthCheck) {
-    cut = !text.empty();
-  } else {
-    const std::size_t textRoom = prefix ? capacity - 1 : capacity;
-    std::size_t taken = items.size();
-    if (!noLengthCheck && taken > textRoom) {
-      taken = textRoom;
-      cut = true;
-    }
-    const std::size_t first = prefix ? 1 : 0;
-    for (std::size_t k = 0; k < taken; ++k)
-      PutUnit(expected.data(), (first + k) * width, width, items[k]);
-    expectedWritten = first + taken;
-    if (prefix) PutUnit(expected.data(), 0, width, static_cast<std::uint32_t>(taken));
-    for (std::size_t k = expectedWritten; k < capacity; ++k)
-      PutUnit(expected.data(), k * width, width, fill);
-  }
+  const ReferenceSlot slot = ReferenceUnescapeSlot(text, width, capacity, prefix,
+                                                   HasOption(settings, kNoLengthCheck), fill);
+  std::vector<std::uint8_t> expected(room * width, kUntouched);
+  std::copy(slot.bytes.begin(), slot.bytes.end(), expected.begin());
 
   auto dest = Exact<std::uint8_t>(room * width);
   std::memset(dest.get(), kUntouched, room * width);
   ReportLog log;
   const std::uint32_t written =
       UnescapeText(settings, dest.get(), source.get(), text.size(), capacity, prefix);
-  if (written != expectedWritten) {
+  if (written != slot.written) {
     return "UnescapeText returned " + std::to_string(written) + ", the reference " +
-           std::to_string(expectedWritten);
+           std::to_string(slot.written);
   }
   if (std::memcmp(dest.get(), expected.data(), room * width) != 0) {
     return "UnescapeText wrote other units than the reference";
@@ -673,8 +695,8 @@ std::string CheckUnescape(const Settings& settings, const Units& text, std::size
   // The report carries the text as a zero-terminated string: it is seen up to its first zero.
   const Units reportedText(text.begin(), std::find(text.begin(), text.end(), 0u));
   const std::vector<Reported> expectedReports =
-      cut ? std::vector<Reported>{{cutCode, TextOf(reportedText, width), 0}}
-          : std::vector<Reported>{};
+      slot.cut ? std::vector<Reported>{{cutCode, TextOf(reportedText, width), 0}}
+               : std::vector<Reported>{};
   if (log.reports != expectedReports) return "UnescapeText reported otherwise than the reference";
   return {};
 }

@@ -65,8 +65,12 @@ std::string CheckParseJournal(const std::uint8_t* data, std::size_t size);
 // whose locations lie in their catalog, or is refused.
 std::string CheckExchange(const std::uint8_t* data, std::size_t size);
 
-// The reference scan, which the scanner's tests share: the strings the rules find in
-// [start, start + size) of file (fileSize bytes) under the options of optionWord, in order.
+// ---- References written straight from the rules, shared with the tests ------------------
+
+using Units = std::vector<std::uint32_t>;
+
+// The strings the rules find in [start, start + size) of file (fileSize bytes) under the options
+// of optionWord, in order.
 struct ReferenceString {
   std::uint64_t at;  // the byte offset of its first unit, not rounded
   std::uint32_t length;
@@ -74,6 +78,33 @@ struct ReferenceString {
 std::vector<ReferenceString> ReferenceScan(std::uint32_t optionWord, const std::uint8_t* file,
                                            std::uint64_t fileSize, std::uint64_t start,
                                            std::uint64_t size);
+
+// One entry line as Extract writes it: CR LF, "0x" and eight hexadecimal digits, ",", the
+// length in at least four decimal digits, "=", then the units with 0, TAB, LF, CR and "\"
+// escaped; every unit in width bytes, little-endian.
+std::vector<std::uint8_t> ReferenceEntryLine(std::uint32_t offset, std::uint32_t length,
+                                             const Units& units, unsigned width);
+
+// What unescaping text into a slot of capacity units writes: the prefix unit when asked for,
+// the units the text stands for, cut to the room unless noLengthCheck, then fill up to the
+// capacity. bytes hold every unit written or filled, from the slot's start.
+struct ReferenceSlot {
+  std::vector<std::uint8_t> bytes;
+  std::uint32_t written;  // units before the fill, the prefix unit included
+  bool cut;
+};
+ReferenceSlot ReferenceUnescapeSlot(const Units& text, unsigned width, std::size_t capacity,
+                                    bool prefix, bool noLengthCheck, std::uint32_t fill);
+
+// The entries of a translation text: UTF-16 when its fourth byte is zero, cut at its first zero
+// unit, split into lines at every CR and LF; a line that a break ends, begins with "0" and holds
+// "," and then "=" is an entry.
+struct ReferenceEntry {
+  std::uint32_t offset;
+  std::uint32_t length;
+  Units text;
+};
+std::vector<ReferenceEntry> ReferenceRead(const std::vector<std::uint8_t>& bytes);
 
 using Check = std::string (*)(const std::uint8_t* data, std::size_t size);
 

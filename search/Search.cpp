@@ -220,9 +220,6 @@ bool VisitMatch(void* context, std::uint64_t offset) {
 // The matches of a scan as ranges, for the journal; matches that touch make one range. The
 // ranges are owned outside the fault guard.
 struct MatchRanges {
-  const std::uint8_t* view;
-  std::uint64_t size;
-  const std::uint8_t* find;
   std::uint64_t length;
   std::vector<ByteRange>* ranges;
 };
@@ -236,11 +233,6 @@ bool CollectMatch(void* context, std::uint64_t offset) {
     ranges.push_back({offset, job.length});
   }
   return true;
-}
-
-void RunCollect(void* context) {
-  auto* job = static_cast<MatchRanges*>(context);
-  ScanMatches(job->view, job->size, job->find, job->length, CollectMatch, job);
 }
 
 }  // namespace
@@ -373,8 +365,11 @@ FileOutcome SearchFile(const Settings& settings, const char16_t* path, void* con
   // range the second may write, whatever the answers.
   if (replacing && settings.undoJournal) {
     std::vector<ByteRange> ranges;
-    MatchRanges collect{file.data(), file.size(), pattern.findBytes, length, &ranges};
-    if (!RunGuarded(file.data(), static_cast<std::size_t>(file.size()), RunCollect, &collect)) {
+    MatchRanges collect{length, &ranges};
+    auto scan = [&] {
+      ScanMatches(file.data(), file.size(), pattern.findBytes, length, CollectMatch, &collect);
+    };
+    if (!RunGuardedCall(file.data(), static_cast<std::size_t>(file.size()), scan)) {
       return Outcome(kStatusCannotMap, path);
     }
     StatusCode failure = kStatusJournalFailed;

@@ -19,6 +19,7 @@
 #include <memory>
 #include <utility>
 
+#include "core/WholeFileRead.h"
 #include "core/posix/NativeText.h"
 #include "core/posix/PosixFile.h"
 
@@ -195,35 +196,18 @@ bool ReplacementFile::commit(Flush flush) {
 }
 
 WholeFile ReadWholeFile(const char16_t* path) {
-  WholeFile result;
   const posix::NativePath native = posix::ToNativePath(path);
-  if (!native.ok) return result;
+  if (!native.ok) return {};
   struct stat info;
   FileDescriptor fd = posix::OpenShared(native.bytes, FileAccess::Read, false, info);
-  if (!fd.valid()) return result;
-
+  if (!fd.valid()) return {};
   const std::uint64_t size = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
-  if (size >= (std::uint64_t{1} << 32)) return result;
-
-  const auto bytes = static_cast<std::size_t>(size + kWholeFileZeros);
-  FileBuffer buffer(static_cast<std::uint8_t*>(AllocateFilledBuffer(bytes)),
-                    FilledBufferDeleter{bytes});
-  if (!buffer) return result;
-  std::uint64_t done = 0;
-  while (done < size) {
-    const std::uint64_t rest = size - done;
-    const ssize_t got = ::read(fd.get(), buffer.get() + done,
-                               static_cast<std::size_t>(rest < kChunk ? rest : kChunk));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return result;
-    if (got == 0) break;  // the file shrank since its size was taken
-    done += static_cast<std::uint64_t>(got);
-  }
-  // Zeros after the content end it both as 8-bit and as UTF-16 text.
-  std::memset(buffer.get() + done, 0, static_cast<std::size_t>(size + kWholeFileZeros - done));
-  result.data = std::move(buffer);
-  result.size = done;
-  return result;
+  return ReadOpenedFile(size, [&fd](std::uint8_t* into, std::uint32_t bytes) -> std::int64_t {
+    for (;;) {
+      const ssize_t got = ::read(fd.get(), into, bytes);
+      if (got >= 0 || errno != EINTR) return got < 0 ? -1 : got;
+    }
+  });
 }
 
 std::uint64_t WriteWholeFile(const char16_t* path, const void* data, std::uint64_t length,

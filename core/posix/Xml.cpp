@@ -74,10 +74,6 @@ std::string XmlWriter::Finish() {
 
 struct XmlReader::State {
   xmlTextReaderPtr reader = nullptr;
-  std::string name;
-  std::string value;
-  bool pendingEnd = false;
-  bool done = false;
 };
 
 XmlReader::XmlReader(const std::uint8_t* data, std::size_t size) : state_(new State) {
@@ -94,41 +90,29 @@ XmlReader::~XmlReader() {
   delete state_;
 }
 
-XmlReader::Node XmlReader::Next() {
-  State& s = *state_;
-  if (s.reader == nullptr || s.done) return Node::Error;
-  if (s.pendingEnd) {
-    s.pendingEnd = false;
-    return Node::EndElement;
-  }
+XmlReader::Node XmlReader::ReadNode(bool& empty) {
+  const xmlTextReaderPtr reader = state_->reader;
+  if (reader == nullptr) return Node::Error;
   for (;;) {
-    const int result = xmlTextReaderRead(s.reader);
-    if (result == 0) {
-      s.done = true;
-      return Node::End;
-    }
-    if (result < 0) {
-      s.done = true;
-      return Node::Error;
-    }
-    switch (xmlTextReaderNodeType(s.reader)) {
-      case XML_READER_TYPE_ELEMENT: {
-        const xmlChar* name = xmlTextReaderConstLocalName(s.reader);
-        s.name = name != nullptr ? reinterpret_cast<const char*>(name) : "";
-        s.pendingEnd = xmlTextReaderIsEmptyElement(s.reader) == 1;
-        return Node::StartElement;
-      }
+    const int result = xmlTextReaderRead(reader);
+    if (result == 0) return Node::End;
+    if (result < 0) return Node::Error;
+    const int type = xmlTextReaderNodeType(reader);
+    switch (type) {
+      case XML_READER_TYPE_ELEMENT:
       case XML_READER_TYPE_END_ELEMENT: {
-        const xmlChar* name = xmlTextReaderConstLocalName(s.reader);
-        s.name = name != nullptr ? reinterpret_cast<const char*>(name) : "";
-        return Node::EndElement;
+        const xmlChar* name = xmlTextReaderConstLocalName(reader);
+        name_ = name != nullptr ? reinterpret_cast<const char*>(name) : "";
+        if (type == XML_READER_TYPE_END_ELEMENT) return Node::EndElement;
+        empty = xmlTextReaderIsEmptyElement(reader) == 1;
+        return Node::StartElement;
       }
       case XML_READER_TYPE_TEXT:
       case XML_READER_TYPE_CDATA:
       case XML_READER_TYPE_WHITESPACE:
       case XML_READER_TYPE_SIGNIFICANT_WHITESPACE: {
-        const xmlChar* value = xmlTextReaderConstValue(s.reader);
-        s.value = value != nullptr ? reinterpret_cast<const char*>(value) : "";
+        const xmlChar* value = xmlTextReaderConstValue(reader);
+        value_ = value != nullptr ? reinterpret_cast<const char*>(value) : "";
         return Node::Text;
       }
       default:
@@ -136,9 +120,6 @@ XmlReader::Node XmlReader::Next() {
     }
   }
 }
-
-const std::string& XmlReader::Name() const { return state_->name; }
-const std::string& XmlReader::Value() const { return state_->value; }
 
 bool XmlReader::Attribute(const char* name, std::string& value) {
   if (state_->reader == nullptr) return false;

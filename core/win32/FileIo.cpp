@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "core/Text.h"
+#include "core/WholeFileRead.h"
 #include "core/win32/Handle.h"
 
 namespace glos {
@@ -102,34 +103,16 @@ bool CreateTemporaryBeside(const char16_t* path, TemporaryFile& temp) {
 }  // namespace
 
 WholeFile ReadWholeFile(const char16_t* path) {
-  WholeFile result;
   ScopedHandle file(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return result;
-
+  if (!file.valid()) return {};
   LARGE_INTEGER sizeValue;
   const std::uint64_t size =
       GetFileSizeEx(file.get(), &sizeValue) ? static_cast<std::uint64_t>(sizeValue.QuadPart) : 0;
-  if (size >= (std::uint64_t{1} << 32)) return result;
-
-  const auto bytes = static_cast<std::size_t>(size + kWholeFileZeros);
-  FileBuffer buffer(static_cast<std::uint8_t*>(AllocateFilledBuffer(bytes)),
-                    FilledBufferDeleter{bytes});
-  if (!buffer) return result;
-  std::uint64_t done = 0;
-  while (done < size) {
-    const std::uint64_t rest = size - done;
-    const DWORD part = static_cast<DWORD>(rest < kChunk ? rest : kChunk);
+  return ReadOpenedFile(size, [&file](std::uint8_t* into, std::uint32_t bytes) -> std::int64_t {
     DWORD got = 0;
-    if (!ReadFile(file.get(), buffer.get() + done, part, &got, nullptr)) return result;
-    if (got == 0) break;  // the file shrank since its size was taken
-    done += got;
-  }
-  // Zeros after the content end it both as 8-bit and as UTF-16 text.
-  std::memset(buffer.get() + done, 0, size + kWholeFileZeros - done);
-  result.data = std::move(buffer);
-  result.size = done;
-  return result;
+    return ReadFile(file.get(), into, bytes, &got, nullptr) ? std::int64_t{got} : -1;
+  });
 }
 
 std::uint64_t WriteWholeFile(const char16_t* path, const void* data, std::uint64_t length,

@@ -128,10 +128,6 @@ std::string XmlWriter::Finish() {
 struct XmlReader::State {
   IStream* stream = nullptr;
   IXmlReader* reader = nullptr;
-  std::string name;
-  std::string value;
-  bool pendingEnd = false;
-  bool done = false;
 };
 
 XmlReader::XmlReader(const std::uint8_t* data, std::size_t size) : state_(new State) {
@@ -153,48 +149,35 @@ XmlReader::~XmlReader() {
   delete state_;
 }
 
-XmlReader::Node XmlReader::Next() {
-  State& s = *state_;
-  if (s.reader == nullptr || s.done) return Node::Error;
-  if (s.pendingEnd) {
-    s.pendingEnd = false;
-    return Node::EndElement;
-  }
+XmlReader::Node XmlReader::ReadNode(bool& empty) {
+  IXmlReader* reader = state_->reader;
+  if (reader == nullptr) return Node::Error;
   for (;;) {
     XmlNodeType type = XmlNodeType_None;
-    const HRESULT result = s.reader->Read(&type);
-    if (result == S_FALSE) {
-      s.done = true;
-      return Node::End;
-    }
-    if (result != S_OK) {
-      s.done = true;
-      return Node::Error;
-    }
+    const HRESULT result = reader->Read(&type);
+    if (result == S_FALSE) return Node::End;
+    if (result != S_OK) return Node::Error;
     const WCHAR* text = nullptr;
     UINT length = 0;
     switch (type) {
       case XmlNodeType_Element:
       case XmlNodeType_EndElement:
-        if (FAILED(s.reader->GetLocalName(&text, &length))) return Node::Error;
-        s.name = Narrow(text, length);
+        if (FAILED(reader->GetLocalName(&text, &length))) return Node::Error;
+        name_ = Narrow(text, length);
         if (type == XmlNodeType_EndElement) return Node::EndElement;
-        s.pendingEnd = s.reader->IsEmptyElement() != FALSE;
+        empty = reader->IsEmptyElement() != FALSE;
         return Node::StartElement;
       case XmlNodeType_Text:
       case XmlNodeType_CDATA:
       case XmlNodeType_Whitespace:
-        if (FAILED(s.reader->GetValue(&text, &length))) return Node::Error;
-        s.value = Narrow(text, length);
+        if (FAILED(reader->GetValue(&text, &length))) return Node::Error;
+        value_ = Narrow(text, length);
         return Node::Text;
       default:
         break;
     }
   }
 }
-
-const std::string& XmlReader::Name() const { return state_->name; }
-const std::string& XmlReader::Value() const { return state_->value; }
 
 bool XmlReader::Attribute(const char* name, std::string& value) {
   IXmlReader* reader = state_->reader;

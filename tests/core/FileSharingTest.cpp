@@ -3,19 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
 
 #include "core/FileIo.h"
 #include "core/MappedFile.h"
 #include "tests/support/TestSupport.h"
 
-namespace glos {
+namespace glos::test {
 namespace {
-
-using test::Bytes;
-using test::ReadFile;
-using test::TempDir;
-using test::ToBytes;
-using test::WriteFile;
 
 class FileSharingTest : public ::testing::Test {
  protected:
@@ -27,6 +22,7 @@ class FileSharingTest : public ::testing::Test {
     bool write;
     bool append;
     bool replace;
+    bool operator==(const Outcome&) const = default;
   };
   Outcome TryAll() {
     const Bytes data = ToBytes("new content");
@@ -43,28 +39,16 @@ class FileSharingTest : public ::testing::Test {
   const Bytes original_ = ToBytes("original content of the target");
 };
 
-TEST_F(FileSharingTest, AReadWriteMappingSharesWithNobody) {
-  MappedFile mapped(path_.c_str(), false);
-  ASSERT_FALSE(mapped.failed());
-  const Outcome outcome = TryAll();
-  EXPECT_FALSE(outcome.read);
-  EXPECT_FALSE(outcome.write);
-  EXPECT_FALSE(outcome.append);
-  EXPECT_FALSE(outcome.replace);
-  mapped.close();
-  EXPECT_EQ(ReadFile(path_), original_);
-}
-
-TEST_F(FileSharingTest, AReadOnlyMappingSharesWithReadersOnly) {
-  MappedFile mapped(path_.c_str(), true);
-  ASSERT_FALSE(mapped.failed());
-  const Outcome outcome = TryAll();
-  EXPECT_TRUE(outcome.read);
-  EXPECT_FALSE(outcome.write);
-  EXPECT_FALSE(outcome.append);
-  EXPECT_FALSE(outcome.replace);
-  mapped.close();
-  EXPECT_EQ(ReadFile(path_), original_);
+TEST_F(FileSharingTest, AReadWriteMappingSharesWithNobodyAReadOnlyOneWithReaders) {
+  for (const auto& [readOnly, expected] : {std::pair{false, Outcome{false, false, false, false}},
+                                           std::pair{true, Outcome{true, false, false, false}}}) {
+    SCOPED_TRACE(readOnly);
+    MappedFile mapped(path_.c_str(), readOnly);
+    ASSERT_FALSE(mapped.failed());
+    EXPECT_EQ(TryAll(), expected);
+    mapped.close();
+    EXPECT_EQ(ReadFile(path_), original_);
+  }
 }
 
 TEST_F(FileSharingTest, AReadOnlyFileIsReadButNeverChanged) {
@@ -72,23 +56,15 @@ TEST_F(FileSharingTest, AReadOnlyFileIsReadButNeverChanged) {
   fs::permissions(fs::path(path_),
                   fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
-  const Outcome outcome = TryAll();
-  EXPECT_TRUE(outcome.read);
-  EXPECT_FALSE(outcome.write);
-  EXPECT_FALSE(outcome.append);
-  EXPECT_FALSE(outcome.replace);
+  EXPECT_EQ(TryAll(), (Outcome{true, false, false, false}));
   EXPECT_EQ(ReadFile(path_), original_);
 }
 
 TEST_F(FileSharingTest, AfterCloseEverythingIsAllowedAgain) {
   { MappedFile mapped(path_.c_str(), false); }
-  const Outcome outcome = TryAll();
-  EXPECT_TRUE(outcome.read);
-  EXPECT_TRUE(outcome.write);
-  EXPECT_TRUE(outcome.append);
-  EXPECT_TRUE(outcome.replace);
+  EXPECT_EQ(TryAll(), (Outcome{true, true, true, true}));
   EXPECT_EQ(ReadFile(path_), ToBytes("new content"));
 }
 
 }  // namespace
-}  // namespace glos
+}  // namespace glos::test

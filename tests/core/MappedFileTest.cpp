@@ -4,21 +4,25 @@
 #include <filesystem>
 #include <utility>
 
+#include "core/FileIo.h"
 #include "core/MappedFile.h"
 #include "tests/support/TestSupport.h"
 
-namespace glos {
+namespace glos::test {
 namespace {
-
-using test::Bytes;
-using test::ReadFile;
-using test::TempDir;
-using test::WriteFile;
 
 Bytes Pattern(std::size_t size) {
   Bytes bytes(size);
   for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
   return bytes;
+}
+
+// Files of 10 and 20 bytes in dir.
+std::pair<std::u16string, std::u16string> TwoFiles(const TempDir& dir) {
+  const std::pair files{dir.file(u"first.bin"), dir.file(u"second.bin")};
+  WriteFile(files.first, Pattern(10));
+  WriteFile(files.second, Pattern(20));
+  return files;
 }
 
 TEST(MappedFileTest, MissingFileFails) {
@@ -41,10 +45,7 @@ TEST_P(MappedFileModeTest, EmptyFileFailsWithSizeZero) {
 
 TEST_P(MappedFileModeTest, ReopeningReleasesThePreviousFile) {
   TempDir dir;
-  const auto first = dir.file(u"first.bin");
-  const auto second = dir.file(u"second.bin");
-  WriteFile(first, Pattern(10));
-  WriteFile(second, Pattern(20));
+  const auto [first, second] = TwoFiles(dir);
   MappedFile file(first.c_str(), GetParam());
   ASSERT_TRUE(file.open(second.c_str(), GetParam()));
   EXPECT_EQ(file.size(), 20u);
@@ -124,12 +125,28 @@ TEST(MappedFileTest, WritersAreExcludedWhileOpen) {
   EXPECT_FALSE(MappedFile(path.c_str(), false).failed());
 }
 
+// Sparse files, where the file system allows them.
+TEST(MappedFileTest, AFileOf4GiBOrMoreIsNeitherMappedNorRead) {
+  TempDir dir;
+  for (const std::uint64_t size : {std::uint64_t{1} << 32, (std::uint64_t{5} << 30) + 1}) {
+    SCOPED_TRACE(size);
+    const auto path = dir.file(u"sparse.bin");
+    WriteFile(path, {});
+    std::error_code error;
+    std::filesystem::resize_file(std::filesystem::path(path), size, error);
+    if (error) GTEST_SKIP() << "no room for a sparse file of " << size << " bytes here";
+    for (const bool readOnly : {true, false}) {
+      MappedFile file(path.c_str(), readOnly);
+      EXPECT_TRUE(file.failed());
+      EXPECT_EQ(file.size(), 0u);
+    }
+    EXPECT_EQ(ReadWholeFile(path.c_str()).data, nullptr);
+  }
+}
+
 TEST(MappedFileTest, MovesTransferTheOpenFile) {
   TempDir dir;
-  const auto first = dir.file(u"first.bin");
-  const auto second = dir.file(u"second.bin");
-  WriteFile(first, Pattern(10));
-  WriteFile(second, Pattern(20));
+  const auto [first, second] = TwoFiles(dir);
 
   MappedFile source(first.c_str(), false);
   ASSERT_FALSE(source.failed());
@@ -150,4 +167,4 @@ TEST(MappedFileTest, MovesTransferTheOpenFile) {
 }
 
 }  // namespace
-}  // namespace glos
+}  // namespace glos::test

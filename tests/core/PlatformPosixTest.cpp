@@ -21,16 +21,8 @@
 #include "core/TextFormat.h"
 #include "tests/support/TestSupport.h"
 
-namespace glos {
+namespace glos::test {
 namespace {
-
-using test::Bytes;
-using test::ReadFile;
-using test::TempDir;
-using test::ToBytes;
-using test::U16;
-using test::U8;
-using test::WriteFile;
 
 mode_t ModeOf(const std::u16string& path) {
   struct stat info;
@@ -61,22 +53,6 @@ TEST(PlatformPosixTest, AFifoIsRefusedWithoutWaitingForAPeerAndNeverOpened) {
     EXPECT_FALSE(peerOpened) << peerEnd;
     ::close(::open(U8(path).c_str(), O_RDWR | O_NONBLOCK));  // lets the peer go
     peer.join();
-  }
-}
-
-TEST(PlatformPosixTest, AFileOf4GiBOrMoreIsNeitherMappedNorRead) {
-  TempDir dir;
-  for (const std::uint64_t size : {std::uint64_t{1} << 32, (std::uint64_t{5} << 30) + 1}) {
-    SCOPED_TRACE(size);
-    const auto path = dir.file(u"sparse.bin");
-    WriteFile(path, {});
-    std::filesystem::resize_file(std::filesystem::path(path), size);
-    for (const bool readOnly : {true, false}) {
-      MappedFile file(path.c_str(), readOnly);
-      EXPECT_TRUE(file.failed());
-      EXPECT_EQ(file.size(), 0u);
-    }
-    EXPECT_EQ(ReadWholeFile(path.c_str()).data, nullptr);
   }
 }
 
@@ -219,6 +195,6 @@ TEST_F(ProfileReadingTest, AProfileThatCannotBeReadIsNotOverwritten) {
 }
 
 }  // namespace
-}  // namespace glos
+}  // namespace glos::test
 
 #endif

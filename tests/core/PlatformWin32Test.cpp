@@ -64,21 +64,6 @@ INSTANTIATE_TEST_SUITE_P(
                     Listing{"MissingDirectory", u"missing\\*", {}}),
     [](const testing::TestParamInfo<Listing>& info) { return std::string(info.param.name); });
 
-TEST(PlatformWin32Test, AFileOf4GiBOrMoreIsNeitherMappedNorRead) {
-  TempDir dir;
-  const auto path = dir.file(u"sparse.bin");
-  WriteFile(path, {});
-  std::error_code error;
-  std::filesystem::resize_file(std::filesystem::path(path), std::uint64_t{1} << 32, error);
-  if (error) GTEST_SKIP() << "no room for a sparse 4 GiB file here";
-  for (const bool readOnly : {true, false}) {
-    MappedFile file(path.c_str(), readOnly);
-    EXPECT_TRUE(file.failed());
-    EXPECT_EQ(file.size(), 0u);
-  }
-  EXPECT_EQ(ReadWholeFile(path.c_str()).data, nullptr);
-}
-
 TEST(PlatformWin32Test, ProgramPathNamesTheRunningExecutable) {
   char16_t path[kPathCapacity];
   ASSERT_TRUE(GetProgramPath(path, kPathCapacity));

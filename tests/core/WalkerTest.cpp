@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "core/Directory.h"
@@ -165,6 +166,28 @@ TEST_F(WalkerTest, SubdirectoryTooDeepForTheBufferIsSkippedWithoutOverflow) {
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.front().substr(0, 4), "518 ");
   for (const auto& line : log) EXPECT_EQ(line.find("x.dll"), std::string::npos) << line;
+}
+
+// Levels "dd" down past the buffer, each with a file, the first padded so that one level's
+// pattern fills the buffer to its last unit: that level is walked, the one below it is not.
+TEST_F(WalkerTest, ATreeDeeperThanAPathCanReachEndsExactlyWhereTheBufferDoes) {
+  const std::size_t rootUnits = dir_.path().size() + 1;
+  std::string level(1 + (kPathCapacity + 1 - rootUnits) % 3, 'p');
+  std::size_t reachable = 0;
+  std::error_code error;
+  while (rootUnits + level.size() < kPathCapacity + 6) {
+    // "/x.dll" and the closing zero still fit.
+    if (rootUnits + level.size() + 6 < kPathCapacity) ++reachable;
+    std::filesystem::create_directories(std::filesystem::path(Path(level + "/dd")), error);
+    std::ofstream(std::filesystem::path(Path(level + "/x.dll"))) << 'x';
+    if (error || !FileExists(Path(level + "/x.dll")))
+      GTEST_SKIP() << "the platform refuses " << level;
+    level += "/dd";
+  }
+  Walk("x.dll", true);
+  EXPECT_EQ(recorder_.visited.size(), reachable);
+  for (const std::string& name : recorder_.visited)
+    EXPECT_LT(rootUnits + name.size(), kPathCapacity);
 }
 
 TEST_F(WalkerTest, EveryDirectoryIsWalkedOncePerRunHoweverLinksLeadToIt) {

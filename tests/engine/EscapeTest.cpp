@@ -6,13 +6,12 @@
 
 #include "core/Status.h"
 #include "engine/Escape.h"
+#include "fuzz/FuzzChecks.h"
 #include "tests/support/StatusCapture.h"
 #include "tests/support/TestSupport.h"
 
 namespace glos::test {
 namespace {
-
-std::u16string Widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
 // Collects the reports made during one test.
 class EscapeTest : public ::testing::Test {
@@ -162,62 +161,6 @@ TEST_F(EscapeTest, EscapedTextUnescapesToTheSameUnits) {
   EXPECT_TRUE(capture_.reports().empty());
 }
 
-// The conversion written item by item from its rules: room checked before each item, the prefix
-// unit, the fill. Returns the units written before the fill; reported tells whether it cut.
-template <typename Char>
-std::uint32_t ReferenceUnescape(std::vector<std::uint8_t>& dest, const std::vector<Char>& text,
-                                std::size_t capacity, bool prefix, bool noLengthCheck,
-                                std::uint16_t terminator, bool& reported) {
-  constexpr std::size_t w = sizeof(Char);
-  auto store = [&](std::size_t at, std::uint32_t unit) {
-    dest[at * w] = unit & 0xFF;
-    if (w == 2) dest[at * w + 1] = (unit >> 8) & 0xFF;
-  };
-  reported = false;
-  if (prefix && capacity == 0 && !noLengthCheck) {
-    reported = !text.empty();
-    return 0;
-  }
-  std::size_t written = prefix ? 1 : 0;
-  for (std::size_t i = 0; i < text.size();) {
-    if (written >= capacity && !noLengthCheck) {
-      reported = true;
-      break;
-    }
-    std::uint32_t unit = text[i++];
-    if (unit == '\\') {
-      if (i == text.size()) {
-        unit = 0;
-      } else {
-        const std::uint32_t letter = text[i++];
-        unit = letter == '0'   ? 0
-               : letter == 'n' ? 10
-               : letter == 'r' ? 13
-               : letter == 't' ? 9
-                               : letter;
-        if (letter == 'x') {
-          unit = 0;
-          std::size_t k = 0;
-          for (; k < 2 * w && i + k < text.size(); ++k) {
-            const std::uint32_t c = text[i + k];
-            const int d = c >= '0' && c <= '9'   ? static_cast<int>(c - '0')
-                          : c >= 'a' && c <= 'f' ? static_cast<int>(c - 'a' + 10)
-                          : c >= 'A' && c <= 'F' ? static_cast<int>(c - 'A' + 10)
-                                                 : -1;
-            if (d < 0) break;
-            unit = unit * 16 + static_cast<std::uint32_t>(d);
-          }
-          i = std::min(text.size(), i + 2 * w);
-        }
-      }
-    }
-    store(written++, unit);
-  }
-  if (prefix) store(0, static_cast<std::uint32_t>(written - 1));
-  for (std::size_t at = written; at < capacity; ++at) store(at, terminator);
-  return static_cast<std::uint32_t>(written);
-}
-
 template <typename Char>
 void CompareUnescapeWithItsRules(StatusCapture& capture) {
   std::mt19937 rng(sizeof(Char) * 1009);
@@ -236,18 +179,16 @@ void CompareUnescapeWithItsRules(StatusCapture& capture) {
     const std::size_t room = (text.size() + capacity + 2) * sizeof(Char);
     std::vector<std::uint8_t> got(room + 16, 0xCC);
     std::vector<std::uint8_t> want(room + 16, 0xCC);
-    std::vector<std::uint8_t> wantSlot(want.begin() + 8, want.end() - 8);
-    bool reported = false;
-    const std::uint32_t expected =
-        ReferenceUnescape(wantSlot, text, capacity, prefix, HasOption(settings, kNoLengthCheck),
-                          Terminator(settings), reported);
-    std::copy(wantSlot.begin(), wantSlot.end(), want.begin() + 8);
+    const fuzz::ReferenceSlot slot = fuzz::ReferenceUnescapeSlot(
+        fuzz::Units(text.begin(), text.end()), sizeof(Char), capacity, prefix,
+        HasOption(settings, kNoLengthCheck), Terminator(settings));
+    std::copy(slot.bytes.begin(), slot.bytes.end(), want.begin() + 8);
     capture.clear();
     EXPECT_EQ(UnescapeText(settings, got.data() + 8, text.data(), text.size(), capacity, prefix),
-              expected)
+              slot.written)
         << "round " << round;
     EXPECT_EQ(got, want) << "round " << round;
-    EXPECT_EQ(capture.reports().size(), reported ? 1u : 0u) << "round " << round;
+    EXPECT_EQ(capture.reports().size(), slot.cut ? 1u : 0u) << "round " << round;
   }
 }
 

@@ -33,34 +33,18 @@ std::vector<Found> Reference(std::uint32_t word, const Bytes& file, std::uint64_
   return found;
 }
 
-// The entries of found strings, formatted by the test itself.
+// The entries of found strings, as the reference writes them.
 Bytes Format(const std::vector<Found>& found, const Bytes& file, bool wide) {
   Bytes out;
-  auto put = [&](std::uint32_t unit) {
-    out.push_back(unit & 0xFF);
-    if (wide) out.push_back(unit >> 8);
-  };
   for (const Found& f : found) {
-    char head[40];
-    std::snprintf(head, sizeof(head),
-                  "\r\n0x%08X,%04u=", static_cast<unsigned>(wide ? f.offset & ~1ull : f.offset),
-                  static_cast<unsigned>(f.length));
-    for (const char* c = head; *c; ++c) put(static_cast<unsigned char>(*c));
+    fuzz::Units units;
     for (std::uint64_t i = 0; i < f.length; ++i) {
-      const std::uint32_t u = UnitAt(file, f.offset + i * (wide ? 2 : 1), wide);
-      const char* esc = u == 0    ? "0"
-                        : u == 9  ? "t"
-                        : u == 10 ? "n"
-                        : u == 13 ? "r"
-                        : u == 92 ? "\\"
-                                  : nullptr;
-      if (esc) {
-        put('\\');
-        put(static_cast<unsigned char>(*esc));
-      } else {
-        put(u);
-      }
+      units.push_back(UnitAt(file, f.offset + i * (wide ? 2 : 1), wide));
     }
+    const Bytes line =
+        fuzz::ReferenceEntryLine(static_cast<std::uint32_t>(wide ? f.offset & ~1ull : f.offset),
+                                 static_cast<std::uint32_t>(f.length), units, wide ? 2 : 1);
+    out.insert(out.end(), line.begin(), line.end());
   }
   return out;
 }
@@ -122,12 +106,6 @@ std::size_t ExpectMatchesReference(std::uint32_t word, const Bytes& file, std::u
   return found.size();
 }
 
-Bytes Wide(const Bytes& narrow) {
-  Bytes out;
-  for (std::uint8_t b : narrow) out.insert(out.end(), {b, 0});
-  return out;
-}
-
 constexpr std::uint32_t kDefaults = kDefaultOptionWord;
 
 struct Case {
@@ -164,7 +142,7 @@ std::vector<Case> NotableCases() {
       {"terminator 0xFF", kDefaults | 0xFF, Bytes{'a', 'b', 'c', 'd', 0xFF, 0}, {}},
       {"prefixed terminator 0xFF", prefixed | 0xFF, Bytes{4, 'a', 'b', 'c', 'd', 0xFF}, {}},
       {"printable terminator", kDefaults | ' ', b("Hello world "), {{0, 5}, {6, 5}}},
-      {"wide hello", wide, Wide(b(std::string("Hello\0", 6))), {{0, 5}}},
+      {"wide hello", wide, WideBytes(std::string("Hello\0", 6)), {{0, 5}}},
       {"prefixed", prefixed, b(std::string("\x05Hello\0", 7)), {{1, 5}}},
       {"prefixed inner terminator", prefixed, b(std::string("\x05Hell\0\0", 7)), {}},
       {"prefixed too short",
@@ -254,7 +232,7 @@ TEST(ScannerTest, LetterRunsQualifyAcrossBlockBoundaries) {
           units.insert(units.end(), letters, 'q');
           units.push_back(0);
           units.insert(units.end(), 5, 0xFE);
-          const Bytes file = wide ? Wide(units) : units;
+          const Bytes file = wide ? WideBytes(units) : units;
           const std::size_t found = ExpectMatchesReference(word, file, 0, file.size());
           EXPECT_EQ(found, letters == min ? 1u : 0u)
               << "min " << min << " end " << end << " word 0x" << std::hex << word;
@@ -280,7 +258,7 @@ TEST(ScannerTest, PrefixedStringsReachPastTheirRange) {
         units.push_back(static_cast<std::uint8_t>(length));
         units.insert(units.end(), length, 'Q');
         units.push_back(0);
-        const Bytes file = wide ? Wide(units) : units;
+        const Bytes file = wide ? WideBytes(units) : units;
         SCOPED_TRACE(testing::Message()
                      << "length " << length << " lead " << lead << " word 0x" << std::hex << word);
         // The range holds the lead and the length unit, and for UTF-16 one odd byte more.

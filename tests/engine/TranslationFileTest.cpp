@@ -5,16 +5,11 @@
 #include <random>
 
 #include "engine/TranslationFile.h"
+#include "fuzz/FuzzChecks.h"
 #include "tests/support/TestSupport.h"
 
 namespace glos::test {
 namespace {
-
-Bytes WideBytes(const std::string& ascii) {
-  Bytes out;
-  for (char c : ascii) out.insert(out.end(), {static_cast<std::uint8_t>(c), 0});
-  return out;
-}
 
 Bytes Written(bool wide, void (*build)(OutputBuffer&, bool)) {
   OutputOwner owner;
@@ -42,10 +37,7 @@ TEST(TranslationFileTest, WritesHeaderEntriesAndLineEnd) {
     AppendLineEnd(out, wide);
   };
   EXPECT_EQ(Written(false, build), ToBytes(expected));
-  Bytes wide = {0xFF, 0xFE};
-  const Bytes units = WideBytes(expected);
-  wide.insert(wide.end(), units.begin(), units.end());
-  EXPECT_EQ(Written(true, build), wide);
+  EXPECT_EQ(Written(true, build), WideBytes(expected, /*byteOrderMark=*/true));
 }
 
 struct Seen {
@@ -91,8 +83,7 @@ TEST(TranslationFileTest, ReaderLineRulesUnderEveryBreakInBothEncodings) {
         for (const std::string& line : lines) text += line + breakText;
         text.resize(text.size() - breakText.size());
         if (atEnd) text += breakText;
-        Bytes file = wide ? WideBytes(text) : ToBytes(text);
-        if (wide) file.insert(file.begin(), {0xFF, 0xFE});
+        const Bytes file = wide ? WideBytes(text, /*byteOrderMark=*/true) : ToBytes(text);
         std::vector<Seen> want = expected;
         if (atEnd) want.push_back({0x30, 1, "last"});
         EXPECT_EQ(Read(file), want);
@@ -121,7 +112,7 @@ TEST(TranslationFileTest, EncodingAndEndOfText) {
   EXPECT_EQ(Read(odd), (std::vector<Seen>{{1, 1, "a"}}));
 }
 
-// Entry heads and escaped texts against a formatter written from the format's rules: lengths on
+// Entry heads and escaped texts against the reference formatter: lengths on
 // every side of the 4-, 8- and 16-byte steps of the copy, escapes at every density, sources at
 // odd addresses, in both widths.
 TEST(TranslationFileTest, EntriesMatchAFormatterWrittenFromTheRules) {
@@ -137,44 +128,27 @@ TEST(TranslationFileTest, EntriesMatchAFormatterWrittenFromTheRules) {
       const std::uint32_t offset = rng() % 3 == 0 ? 0xFFFFFFFFu - rng() % 4 : rng();
       Bytes source(1 + rng() % 3, 0xEE);  // the string starts at an odd or even address
       const std::size_t at = source.size();
-      std::string expected;
-      char head[40];
-      std::snprintf(head, sizeof(head), "\r\n0x%08X,%04u=", offset, length);
-      auto put = [&](std::uint32_t unit) {
-        expected += static_cast<char>(unit & 0xFF);
-        if (wide) expected += static_cast<char>(unit >> 8);
-      };
-      for (const char* c = head; *c; ++c) put(static_cast<unsigned char>(*c));
+      fuzz::Units units;
       for (std::uint32_t i = 0; i < length; ++i) {
         const bool escape =
             density == 3 || (density == 1 && rng() % 40 == 0) || (density == 2 && rng() % 3 == 0);
         std::uint32_t unit = escape ? escapes[rng() % 5] : others[rng() % 10];
         if (!wide) unit &= 0xFF;
+        units.push_back(unit);
         source.push_back(unit & 0xFF);
         if (wide) source.push_back(unit >> 8);
-        const char* letter = unit == 0    ? "0"
-                             : unit == 9  ? "t"
-                             : unit == 10 ? "n"
-                             : unit == 13 ? "r"
-                             : unit == 92 ? "\\"
-                                          : nullptr;
-        if (letter != nullptr) {
-          put('\\');
-          put(static_cast<unsigned char>(*letter));
-        } else {
-          put(unit);
-        }
       }
+      const Bytes expected = fuzz::ReferenceEntryLine(offset, length, units, wide ? 2 : 1);
       OutputOwner owner;
       ASSERT_TRUE(AppendEntry(owner.buffer(), offset, length, source.data() + at, wide));
       const OutputBuffer& out = owner.buffer();
-      ASSERT_EQ(std::string(reinterpret_cast<const char*>(out.data), out.size), expected)
+      ASSERT_EQ(Bytes(out.data, out.data + out.size), expected)
           << "wide " << wide << " round " << round << " length " << length;
     }
   }
 }
 
-// The reader against one written from its rules, on random texts whose lines are longer and
+// The reader against the reference reader, on random texts whose lines are longer and
 // shorter than the 16 bytes it looks at together; UTF-16 units that merely hold a CR, LF, comma
 // or zero byte are no break, separator or end.
 TEST(TranslationFileTest, ReaderMatchesItsRulesOnRandomTexts) {
@@ -219,54 +193,11 @@ TEST(TranslationFileTest, ReaderMatchesItsRulesOnRandomTexts) {
         if (wide) file.push_back(unit >> 8);
       }
       if (wide && rng() % 2 == 0) file.push_back('\n');  // an odd last byte takes no part
-      // The rules, unit by unit.
       std::vector<Seen> expected;
-      std::vector<std::uint32_t> text(units.begin(), units.end());
-      for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == 0) text.resize(i);
-      }
-      std::vector<std::uint32_t> line;
-      for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n') {
-          line.push_back(text[i]);
-          continue;
-        }
-        if (!line.empty() && line[0] == '0') {
-          auto findFrom = [&](std::size_t from, std::uint32_t c) {
-            while (from < line.size() && line[from] != c) ++from;
-            return from;
-          };
-          const std::size_t comma = findFrom(0, ',');
-          const std::size_t equals = comma == line.size() ? comma : findFrom(comma + 1, '=');
-          if (equals != line.size()) {
-            auto number = [&](std::size_t from) {
-              std::uint32_t value = 0;
-              if (from + 1 < line.size() && line[from] == '0' &&
-                  (line[from + 1] == 'x' || line[from + 1] == 'X')) {
-                for (std::size_t k = from + 2; k < line.size(); ++k) {
-                  const std::uint32_t c = line[k];
-                  const int d = c >= '0' && c <= '9'   ? static_cast<int>(c - '0')
-                                : c >= 'A' && c <= 'F' ? static_cast<int>(c - 'A' + 10)
-                                : c >= 'a' && c <= 'f' ? static_cast<int>(c - 'a' + 10)
-                                                       : -1;
-                  if (d < 0) break;
-                  value = value * 16 + static_cast<std::uint32_t>(d);
-                }
-                return value;
-              }
-              const bool negative = from < line.size() && line[from] == '-';
-              for (std::size_t k = from + (negative ? 1 : 0);
-                   k < line.size() && line[k] >= '0' && line[k] <= '9'; ++k) {
-                value = value * 10 + (line[k] - '0');
-              }
-              return negative ? 0u - value : value;
-            };
-            std::string narrow;
-            for (std::size_t k = equals + 1; k < line.size(); ++k) narrow += char(line[k] & 0xFF);
-            expected.push_back({number(0), number(comma + 1), narrow});
-          }
-        }
-        line.clear();
+      for (const fuzz::ReferenceEntry& e : fuzz::ReferenceRead(file)) {
+        std::string narrow;
+        for (const std::uint32_t unit : e.text) narrow += static_cast<char>(unit & 0xFF);
+        expected.push_back({e.offset, e.length, narrow});
       }
       SCOPED_TRACE(testing::Message() << "wide " << wide << " round " << round);
       EXPECT_EQ(Read(file), expected);

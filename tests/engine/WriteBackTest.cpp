@@ -13,12 +13,6 @@
 namespace glos::test {
 namespace {
 
-Bytes Wide(const std::string& ascii) {
-  Bytes out = {0xFF, 0xFE};
-  for (char c : ascii) out.insert(out.end(), {static_cast<std::uint8_t>(c), 0});
-  return out;
-}
-
 struct ApplyCase {
   const char* name;
   std::uint32_t options;  // bits set on the default option word
@@ -127,7 +121,7 @@ TEST(ApplyTranslationWide, Utf16FileWritesUnitsAtOddOffsetsWhateverUnicodeModeSa
   Settings settings;  // UnicodeMode clear
   SetTerminator(settings, 0x2020);
   Bytes target(16, '.');
-  const Bytes text = Wide("[Glosmorin]\r\n0x00000003,0003=ab\r\n");
+  const Bytes text = WideBytes("[Glosmorin]\r\n0x00000003,0003=ab\r\n", /*byteOrderMark=*/true);
   ApplyTranslation(settings, target.data(), target.size(), text.data(), text.size());
   const Bytes expected = {'.',  '.', '.', 'a', 0,   'b', 0,   0x20,
                           0x20, '.', '.', '.', '.', '.', '.', '.'};
@@ -138,7 +132,7 @@ TEST(ApplyTranslationWide, LengthPrefixIsTheUnitBeforeTheSlot) {
   Settings settings;
   SetOption(settings, kLengthPrefixed, true);
   Bytes target = {'.', 3, 0, 'x', 0, 'y', 0, 'z', 0, '.'};
-  const Bytes text = Wide("\r\n0x00000003,0003=a\r\n");
+  const Bytes text = WideBytes("\r\n0x00000003,0003=a\r\n", /*byteOrderMark=*/true);
   ApplyTranslation(settings, target.data(), target.size(), text.data(), text.size());
   const Bytes expected = {'.', 1, 0, 'a', 0, 0, 0, 0, 0, '.'};
   EXPECT_EQ(target, expected);

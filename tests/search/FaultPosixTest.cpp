@@ -98,19 +98,9 @@ TEST_F(FaultPosixTest, ScanOfAMappingTruncatedBeforehandFailsUnderTheGuard) {
   MappedFile file(path.c_str(), /*readOnly=*/true);
   ASSERT_FALSE(file.failed());
   Truncate(path, kKept);
-  struct Job {
-    const Settings* settings;
-    const MappedFile* file;
-    OutputOwner output;
-  } job{&settings_, &file, {}};
-  const bool completed = RunGuarded(
-      file.data(), static_cast<std::size_t>(file.size()),
-      [](void* context) {
-        auto* j = static_cast<Job*>(context);
-        ScanImage(*j->settings, j->output.buffer(), j->file->data(), j->file->size());
-      },
-      &job);
-  EXPECT_FALSE(completed);
+  OutputOwner output;
+  auto scan = [&] { ScanImage(settings_, output.buffer(), file.data(), file.size()); };
+  EXPECT_FALSE(RunGuardedCall(file.data(), static_cast<std::size_t>(file.size()), scan));
 }
 
 TEST_F(FaultPosixTest, TwoThreadScanOfAMappingTruncatedBeforehandFailsOnEitherSide) {

@@ -9,16 +9,8 @@
 #include "search/SolutionConverter.h"
 #include "tests/support/TestSupport.h"
 
-namespace glos {
+namespace glos::test {
 namespace {
-
-using test::Bytes;
-using test::ReadFile;
-using test::TempDir;
-using test::ToBytes;
-using test::U16;
-using test::U8;
-using test::WriteFile;
 
 // Answers every question with `answer` and records the message boxes, in order.
 class RecordingFrontEnd final : public SolutionPrompts {
@@ -172,4 +164,4 @@ TEST_F(SolutionConverterTest, DroppedFileThatIsNoSolutionAsksForNothing) {
 }
 
 }  // namespace
-}  // namespace glos
+}  // namespace glos::test

@@ -1,6 +1,8 @@
 // Captures status reports for the tests.
 #include "tests/support/StatusCapture.h"
 
+#include <gtest/gtest.h>
+
 #include "core/Text.h"
 
 namespace glos::test {
@@ -19,6 +21,10 @@ void StatusCapture::Sink(void* context, StatusCode code, const StatusArgument& a
     text = std::to_string(argument.number);
   }
   self->reports_.push_back({code, text});
+  if (self->reports_.size() == kMostReports) {
+    ADD_FAILURE() << "the run goes on past " << kMostReports << " reports";
+    StopRunAtNextFile();
+  }
   char16_t line[kFormatCapacity];
   const int length = FormatStatusLine(code, argument, line);
   self->lines_.push_back(Utf16ToUtf8(std::u16string_view(line, static_cast<std::size_t>(length))));

@@ -15,9 +15,11 @@ struct Report {
   bool operator==(const Report&) const = default;
 };
 
-// Installs itself as the status sink for its lifetime.
+// Installs itself as the status sink for its lifetime. A run that goes on past kMostReports
+// reports is taken for one that never ends: the test fails and the run stops at its next file.
 class StatusCapture {
  public:
+  static constexpr std::size_t kMostReports = 20000;
   StatusCapture();
   StatusCapture(const StatusCapture&) = delete;
   StatusCapture& operator=(const StatusCapture&) = delete;

@@ -100,7 +100,20 @@ bool FileExists(const std::u16string& path) {
 
 void MakeDirectory(const std::u16string& path) { fs::create_directories(ToFsPath(path)); }
 
-Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+Bytes WideBytes(const Bytes& narrow, bool byteOrderMark) {
+  Bytes out;
+  if (byteOrderMark) out = {0xFF, 0xFE};
+  for (const std::uint8_t byte : narrow) out.insert(out.end(), {byte, 0});
+  return out;
+}
+
+std::u16string Widen(std::string_view narrow) {
+  std::u16string units;
+  for (const char c : narrow) units.push_back(static_cast<std::uint8_t>(c));
+  return units;
+}
 std::u16string U16(const std::string& utf8) { return Utf8ToUtf16(utf8); }
 std::string U8(const std::u16string& utf16) { return Utf16ToUtf8(utf16); }
 

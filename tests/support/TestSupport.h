@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/Walker.h"
@@ -37,7 +38,14 @@ void MakeDirectory(const std::u16string& path);
 // The names in a directory, sorted: to see that no temporary file is left behind.
 std::vector<std::u16string> Entries(const std::u16string& directory);
 
-Bytes ToBytes(const std::string& text);
+Bytes ToBytes(std::string_view text);
+// Each byte of narrow as one UTF-16LE unit, after a byte order mark when asked for.
+Bytes WideBytes(const Bytes& narrow, bool byteOrderMark = false);
+inline Bytes WideBytes(std::string_view narrow, bool byteOrderMark = false) {
+  return WideBytes(ToBytes(narrow), byteOrderMark);
+}
+// Each byte of narrow as one UTF-16 unit (U16 decodes UTF-8 instead).
+std::u16string Widen(std::string_view narrow);
 std::u16string U16(const std::string& utf8);
 std::string U8(const std::u16string& utf16);
 
