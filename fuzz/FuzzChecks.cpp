@@ -844,6 +844,20 @@ std::string CheckPatternBuilding(std::uint8_t options, std::uint16_t terminator,
   return {};
 }
 
+bool ReferenceMatches(std::vector<std::uint8_t>& data, const std::vector<std::uint8_t>& find,
+                      const std::function<bool(std::size_t)>& take) {
+  const std::size_t length = find.size();
+  for (std::size_t p = 0; data.size() > length && p < data.size() - length;) {
+    if (std::memcmp(data.data() + p, find.data(), length) != 0) {
+      ++p;
+      continue;
+    }
+    if (!take(p)) return false;
+    p += length;
+  }
+  return true;
+}
+
 std::string CheckSearch(const std::uint8_t* data, std::size_t size) {
   Input in(data, size);
   std::size_t length = 1 + (in.byte() & 63);
@@ -877,18 +891,8 @@ std::string CheckSearch(const std::uint8_t* data, std::size_t size) {
                       {}};
   std::vector<std::uint8_t> expected = file;
   reference.view = expected.data();
-  bool referenceEnded = true;
-  for (std::size_t p = 0; file.size() > length && p < file.size() - length;) {
-    if (std::memcmp(expected.data() + p, find.data(), length) != 0) {
-      ++p;
-      continue;
-    }
-    if (!TakeMatch(reference, p)) {
-      referenceEnded = false;
-      break;
-    }
-    p += length;
-  }
+  const bool referenceEnded =
+      ReferenceMatches(expected, find, [&](std::size_t p) { return TakeMatch(reference, p); });
 
   const auto view = ExactCopy(file);
   const auto needle = ExactCopy(find);

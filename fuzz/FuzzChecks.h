@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,13 @@ struct ReferenceEntry {
   Units text;
 };
 std::vector<ReferenceEntry> ReferenceRead(const std::vector<std::uint8_t>& bytes);
+
+// The matches of find (not empty) in data: every start offset in turn below data.size() -
+// find.size(), the next candidate after a match at P being P + find.size(). take is called at
+// each match; it may change data there and returns false to end the scan. Returns false when
+// take ended it.
+bool ReferenceMatches(std::vector<std::uint8_t>& data, const std::vector<std::uint8_t>& find,
+                      const std::function<bool(std::size_t)>& take);
 
 using Check = std::string (*)(const std::uint8_t* data, std::size_t size);
 

@@ -13,6 +13,7 @@
 
 #include "core/MappedFile.h"
 #include "core/TextFormat.h"
+#include "fuzz/FuzzChecks.h"
 #include "run/Run.h"
 #include "search/Search.h"
 #include "tests/support/StatusCapture.h"
@@ -363,21 +364,15 @@ TEST_F(SearchFileTest, FileTruncatedUnderneathFailsAndKeepsEarlierWrites) {
 std::vector<std::uint64_t> ReferenceSearch(Bytes& data, const Bytes& find,
                                            const Bytes* replacement) {
   std::vector<std::uint64_t> offsets;
-  const std::uint64_t size = data.size();
-  const std::uint64_t length = find.size();
-  std::uint64_t p = 0;
-  while (size > length && p < size - length) {
-    if (std::equal(find.begin(), find.end(), data.begin() + static_cast<std::ptrdiff_t>(p))) {
-      offsets.push_back(p);
-      if (replacement != nullptr) {
-        std::copy(replacement->begin(), replacement->begin() + static_cast<std::ptrdiff_t>(length),
-                  data.begin() + static_cast<std::ptrdiff_t>(p));
-      }
-      p += length;
-    } else {
-      ++p;
+  fuzz::ReferenceMatches(data, find, [&](std::size_t p) {
+    offsets.push_back(p);
+    if (replacement != nullptr) {
+      std::copy(replacement->begin(),
+                replacement->begin() + static_cast<std::ptrdiff_t>(find.size()),
+                data.begin() + static_cast<std::ptrdiff_t>(p));
     }
-  }
+    return true;
+  });
   return offsets;
 }
 
