@@ -14,6 +14,8 @@ std::string FormatReference(std::string_view name, std::uint32_t offset) {
 }
 
 bool ParseReference(std::string_view reference, std::string_view name, std::uint32_t& offset) {
+  // In a file with CR LF line breaks gettext's library leaves the CR on a line's last reference.
+  if (reference.ends_with('\r')) reference.remove_suffix(1);
   if (reference.size() < name.size() + 4 || reference.substr(0, name.size()) != name) {
     return false;
   }

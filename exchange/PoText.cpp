@@ -1,6 +1,8 @@
 // This program's own PO reader, for builds without gettext's library: the entries, comments and
 // escapes that gettext's tools write.
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "exchange/Po.h"
@@ -145,6 +147,11 @@ class PoParser {
         unit.source = std::move(entry_.msgid);
         unit.fuzzy = entry_.fuzzy;
         if (!unit.fuzzy) unit.translation = std::move(entry_.msgstr);
+        // A reference that repeats an earlier one of the message is one location, as
+        // gettext's library reads it.
+        std::unordered_set<std::string_view> seen;
+        std::erase_if(entry_.references,
+                      [&seen](const std::string& r) { return !seen.insert(r).second; });
         AddReadUnit(catalog_, std::move(unit), entry_.references);
       }
     }

@@ -138,32 +138,38 @@ TEST(PoReaderTest, BothReadersAgreeOnWhatGettextWrites) {
   const std::string po =
       "# comment\nmsgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n"
       "\"X-Glosmorin-Strings: UTF-16LE\\n\"\n\n"
-      "#. room: 9 bytes\n#: a.dll:0x00000010\n#: a.dll:0x20 b.dll:0x00000030\n"
+      "#. room: 9 bytes\n#: a.dll:0x00000010\n#: a.dll:0x20 b.dll:0x00000030 a.dll:0x00000010\n"
       "#, fuzzy, max-length:9\n#| msgid \"Old\"\nmsgid \"One\"\nmsgstr \"Eins\"\n\n"
       "#: a.dll:0x00000040\nmsgid \"\"\n\"Two\\n\"\n\"lines \\\"q\\\" \\\\x41\"\n"
       "msgstr \"Zwei\\n\"\n\"Zeilen\"\n\n"
       "#: b.dll:0x00000050\nmsgid \"Other file\"\nmsgstr \"x\"\n\n"
       "#~ msgid \"Gone\"\n#~ msgstr \"Weg\"\n";
+  // The same with CR LF line breaks, as an editor on Windows may save it.
+  std::string crlf;
+  for (char c : po) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
   TempDir dir;
-  WriteFile(dir.file(u"a.po"), ToBytes(po));
-  Catalog fromFile;
-  Catalog fromText;
-  fromFile.targetName = fromText.targetName = "a.dll";
-  ExchangeHeader fileHeader;
-  ExchangeHeader textHeader;
-  ASSERT_TRUE(ReadPoFile(dir.file(u"a.po").c_str(), fromFile, fileHeader));
-  ASSERT_TRUE(ReadPoText(po, fromText, textHeader));
-  for (const Catalog* c : {&fromFile, &fromText}) {
-    ASSERT_EQ(c->units.size(), 2u);
-    EXPECT_EQ(c->units[0].source, "One");
-    EXPECT_TRUE(c->units[0].fuzzy);
-    EXPECT_EQ(c->units[0].translation, "");
-    EXPECT_EQ(c->units[1].source, "Two\nlines \"q\" \\x41");
-    EXPECT_EQ(c->units[1].translation, "Zwei\nZeilen");
-    EXPECT_EQ(c->offsets, (std::vector<std::uint32_t>{0x10, 0x20, 0x40}));
+  for (const std::string& text : {po, crlf}) {
+    SCOPED_TRACE(text.size());
+    WriteFile(dir.file(u"a.po"), ToBytes(text));
+    Catalog fromFile;
+    Catalog fromText;
+    fromFile.targetName = fromText.targetName = "a.dll";
+    ExchangeHeader fileHeader;
+    ExchangeHeader textHeader;
+    ASSERT_TRUE(ReadPoFile(dir.file(u"a.po").c_str(), fromFile, fileHeader));
+    ASSERT_TRUE(ReadPoText(text, fromText, textHeader));
+    for (const Catalog* c : {&fromFile, &fromText}) {
+      ASSERT_EQ(c->units.size(), 2u);
+      EXPECT_EQ(c->units[0].source, "One");
+      EXPECT_TRUE(c->units[0].fuzzy);
+      EXPECT_EQ(c->units[0].translation, "");
+      EXPECT_EQ(c->units[1].source, "Two\nlines \"q\" \\x41");
+      EXPECT_EQ(c->units[1].translation, "Zwei\nZeilen");
+      EXPECT_EQ(c->offsets, (std::vector<std::uint32_t>{0x10, 0x20, 0x40}));
+    }
+    EXPECT_TRUE(fileHeader.hasWidth && fileHeader.wide);
+    EXPECT_TRUE(textHeader.hasWidth && textHeader.wide);
   }
-  EXPECT_TRUE(fileHeader.hasWidth && fileHeader.wide);
-  EXPECT_TRUE(textHeader.hasWidth && textHeader.wide);
 }
 
 // Files read by gettext's library: the references it is spared and splits for it come out as it
