@@ -48,25 +48,6 @@ void VisitEntry(void* context, const TranslationEntry& entry) {
   Count(job.counts, CheckEntry(*job.settings, job.target, job.size, job.wide, entry, *job.scratch));
 }
 
-struct GuardedCheck {
-  CheckJob job;
-  const std::uint8_t* text;
-  std::size_t textSize;
-  PoolIndex* pool;  // the target's Android string pool, with --android
-  bool done;
-};
-
-void RunCheck(void* context) {
-  auto& guarded = *static_cast<GuardedCheck*>(context);
-  guarded.done = true;
-  if (guarded.pool != nullptr) {
-    guarded.done = CheckPoolTranslation(*guarded.job.settings, *guarded.pool, guarded.job.target,
-                                        guarded.text, guarded.textSize, Count, guarded.job.counts);
-    return;
-  }
-  ReadTranslationEntries(guarded.text, guarded.textSize, VisitEntry, &guarded.job);
-}
-
 }  // namespace
 
 EntryCheck CheckEntry(const Settings& settings, const std::uint8_t* target, std::uint64_t size,
@@ -121,16 +102,22 @@ FileOutcome CheckFile(const Settings& settings, const char16_t* path, void* /*co
     }
     Counts counts;
     const auto textSize = static_cast<std::size_t>(text.size);
-    GuardedCheck guarded{{&settings, target.data(), target.size(),
-                          IsWideTranslation(text.data.get(), textSize), &scratch, &counts},
-                         text.data.get(),
-                         textSize,
-                         settings.android ? &files.pool.index() : nullptr,
-                         false};
-    if (!RunGuarded(target.data(), static_cast<std::size_t>(target.size()), RunCheck, &guarded)) {
+    CheckJob job{&settings,     target.data(),
+                 target.size(), IsWideTranslation(text.data.get(), textSize),
+                 &scratch,      &counts};
+    bool done = true;
+    auto check = [&] {
+      if (settings.android) {
+        done = CheckPoolTranslation(settings, files.pool.index(), target.data(), text.data.get(),
+                                    textSize, Count, &counts);
+      } else {
+        ReadTranslationEntries(text.data.get(), textSize, VisitEntry, &job);
+      }
+    };
+    if (!RunGuardedCall(target.data(), static_cast<std::size_t>(target.size()), check)) {
       return Outcome(kStatusCannotMap, path);
     }
-    if (!guarded.done) return Outcome(kStatusNoMemory, path);
+    if (!done) return Outcome(kStatusNoMemory, path);
     ReportStatusCounts(kStatusCheckSummary, files.translation, counts.changes, counts.inPlace,
                        counts.reported);
   }

@@ -188,21 +188,6 @@ bool NextPiece(RecordStream& stream, std::uint64_t targetSize, std::vector<std::
   return true;
 }
 
-struct RestoreJob {
-  std::uint8_t* view;
-  const std::uint8_t* journal;
-  const JournalContents::Record* records;
-  std::size_t count;
-};
-
-void RestoreOriginals(void* context) {
-  const auto& job = *static_cast<const RestoreJob*>(context);
-  for (std::size_t i = 0; i < job.count; ++i) {
-    const JournalContents::Record& r = job.records[i];
-    std::memcpy(job.view + r.offset, job.journal + r.data, r.length);
-  }
-}
-
 // Readies the target's pages under the merged ranges for writing where they lie together (a
 // translation file's entries mostly do): the copies below then read pages that the writes will
 // not fault on again. Pages under no range are left alone; so are short runs, where one call
@@ -380,8 +365,12 @@ StatusCode Undo(const char16_t* path) {
       identity != contents.identity) {
     return kStatusJournalMismatch;
   }
-  RestoreJob job{target.data(), bytes.data.get(), contents.records.data(), contents.records.size()};
-  if (!RunGuarded(target.data(), static_cast<std::size_t>(target.size()), RestoreOriginals, &job)) {
+  auto restore = [&] {
+    for (const JournalContents::Record& r : contents.records) {
+      std::memcpy(target.data() + r.offset, bytes.data.get() + r.data, r.length);
+    }
+  };
+  if (!RunGuardedCall(target.data(), static_cast<std::size_t>(target.size()), restore)) {
     return kStatusCannotMap;
   }
   // The journal goes only once the bytes it gave back are on disk.
