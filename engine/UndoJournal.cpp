@@ -189,9 +189,10 @@ bool NextPiece(RecordStream& stream, std::uint64_t targetSize, std::vector<std::
 }
 
 // Readies the target's pages under the merged ranges for writing where they lie together (a
-// translation file's entries mostly do): the copies below then read pages that the writes will
-// not fault on again. Pages under no range are left alone; so are short runs, where one call
-// costs as much as the faults it saves.
+// translation file's entries mostly do), once the journal holds them: the copy into the journal
+// mapped them read-only, and every write would fault on each page again. Only then, as making a
+// page writable marks the file changed. Pages under no range are left alone; so are short runs,
+// where one call costs as much as the faults it saves.
 void PrepareForWriting(const MappedFile& target, const std::vector<ByteRange>& ranges) {
   constexpr std::uint64_t kPage = 4096;
   constexpr std::uint64_t kShortestRun = 2 * kPage;
@@ -302,7 +303,6 @@ bool KeepOriginalBytes(const char16_t* path, const MappedFile& target,
     if (missing.empty()) return true;
   }
 
-  PrepareForWriting(target, missing);
   RecordStream stream{target.data(), missing.data(), missing.size(),
                       extend ? old.nonce : NewNonce()};
   std::vector<std::uint8_t> out;
@@ -315,7 +315,9 @@ bool KeepOriginalBytes(const char16_t* path, const MappedFile& target,
       failure = kStatusCannotMap;
       return false;
     }
-    return AppendDurably(journal.c_str(), old.validEnd, out.data(), out.size());
+    if (!AppendDurably(journal.c_str(), old.validEnd, out.data(), out.size())) return false;
+    PrepareForWriting(target, missing);
+    return true;
   }
 
   out.reserve(kJournalPiece);
@@ -340,7 +342,9 @@ bool KeepOriginalBytes(const char16_t* path, const MappedFile& target,
     if (!file.write(out.data(), out.size())) return false;
     kept = 0;
   } while (stream.index < stream.count);
-  return file.commit(Flush::ToDisk);
+  if (!file.commit(Flush::ToDisk)) return false;
+  PrepareForWriting(target, missing);
+  return true;
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -90,6 +91,43 @@ TEST_F(FaultPosixTest, DiskFullWhileWritingTheTranslationFileGives524AndKeepsThe
   }
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"full.dll", "full.dll.ttt"}));
+}
+
+TEST_F(FaultPosixTest, AJournalThatCannotBeWrittenLeavesTheTargetAsItWasItsTimeToo) {
+  const auto target = dir_.file(u"full.dll");
+  WriteFile(target, ManyStrings(64 * 1024));
+  std::string entries = "[Glosmorin]";
+  for (int at = 0; at + 4 <= 64 * 1024; at += 5) {
+    char line[32];
+    std::snprintf(line, sizeof line, "\r\n0x%08X,0004=WORD", at);
+    entries += line;
+  }
+  WriteFile(target + u".ttt", ToBytes(entries));
+  fs::remove_all(fs::path(TestStateHome()));
+  ::utimensat(AT_FDCWD, U8(target).c_str(), nullptr, 0);
+  struct stat before = {};
+  ASSERT_EQ(::stat(U8(target).c_str(), &before), 0);
+  const Bytes original = ReadFile(target);
+  // A child whose files may not grow past 16 KiB: the ~64 KiB journal cannot be written.
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{16 * 1024, 16 * 1024};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(90);
+    settings_.undoJournal = true;
+    const FileOutcome outcome = WriteBackFile(settings_, target.c_str(), nullptr);
+    _exit(outcome.code == kStatusJournalFailed ? 0 : 91);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadFile(target), original);
+  struct stat after = {};
+  ASSERT_EQ(::stat(U8(target).c_str(), &after), 0);
+  EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
 }
 
 TEST_F(FaultPosixTest, ScanOfAMappingTruncatedBeforehandFailsUnderTheGuard) {
