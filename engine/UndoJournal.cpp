@@ -147,9 +147,7 @@ std::size_t FillRecords(RecordStream& s, std::uint8_t* out, std::size_t capacity
       std::memcpy(s.head, kRecordTag, sizeof kRecordTag);
       StoreUnit<std::uint32_t>(s.head + 4, static_cast<std::uint32_t>(r.length));
       StoreUnit<std::uint64_t>(s.head + 8, r.offset);
-      std::uint8_t salt[4];
-      StoreUnit<std::uint32_t>(salt, s.nonce);
-      s.crc = Crc32(Crc32(0, salt, sizeof salt), s.head, sizeof s.head);
+      s.crc = RecordChecksum(s.nonce, s.head, sizeof s.head);
     }
     const std::uint8_t* from;
     std::uint64_t left;

@@ -63,26 +63,30 @@ Bytes ManyStrings(std::size_t size) {
   return bytes;
 }
 
-TEST_F(FaultPosixTest, DiskFullWhileWritingTheTranslationFileGives524AndKeepsTheOldOne) {
-  const auto target = dir_.file(u"full.dll");
-  WriteFile(target, ManyStrings(64 * 1024));
-  WriteFile(target + u".ttt", ToBytes("[Glosmorin]\r\n0x00000000,0004=Wort\r\n"));
-  // A child whose files may not grow past 16 KiB: the ~280 KiB translation text cannot be
-  // written whole. A write past the limit fails with EFBIG once SIGXFSZ is ignored.
+// Runs work in a child whose files may not grow past 16 KiB (a write past the limit fails with
+// EFBIG once SIGXFSZ is ignored); true when work returned true there.
+bool HoldsWithSmallFileLimit(const std::function<bool()>& work) {
   const pid_t child = fork();
-  ASSERT_NE(child, -1);
+  if (child == -1) return false;
   if (child == 0) {
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{16 * 1024, 16 * 1024};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(90);
-    const FileOutcome outcome = ExtractFile(settings_, target.c_str(), nullptr);
-    const bool named = std::u16string(outcome.path) == target + u".ttt";
-    _exit(outcome.code == kStatusCannotSave && named ? 0 : 91);
+    _exit(work() ? 0 : 91);
   }
   int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(FaultPosixTest, DiskFullWhileWritingTheTranslationFileGives524AndKeepsTheOldOne) {
+  const auto target = dir_.file(u"full.dll");
+  WriteFile(target, ManyStrings(64 * 1024));
+  WriteFile(target + u".ttt", ToBytes("[Glosmorin]\r\n0x00000000,0004=Wort\r\n"));
+  // The ~280 KiB translation text cannot be written whole.
+  EXPECT_TRUE(HoldsWithSmallFileLimit([&] {
+    const FileOutcome outcome = ExtractFile(settings_, target.c_str(), nullptr);
+    return outcome.code == kStatusCannotSave && std::u16string(outcome.path) == target + u".ttt";
+  }));
   EXPECT_EQ(ReadFile(target + u".ttt"), ToBytes("[Glosmorin]\r\n0x00000000,0004=Wort\r\n"));
   // Nothing of the failed attempt is left beside them.
   std::vector<std::string> names;
@@ -108,21 +112,11 @@ TEST_F(FaultPosixTest, AJournalThatCannotBeWrittenLeavesTheTargetAsItWasItsTimeT
   struct stat before = {};
   ASSERT_EQ(::stat(U8(target).c_str(), &before), 0);
   const Bytes original = ReadFile(target);
-  // A child whose files may not grow past 16 KiB: the ~64 KiB journal cannot be written.
-  const pid_t child = fork();
-  ASSERT_NE(child, -1);
-  if (child == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{16 * 1024, 16 * 1024};
-    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(90);
+  // The ~64 KiB journal cannot be written.
+  EXPECT_TRUE(HoldsWithSmallFileLimit([&] {
     settings_.undoJournal = true;
-    const FileOutcome outcome = WriteBackFile(settings_, target.c_str(), nullptr);
-    _exit(outcome.code == kStatusJournalFailed ? 0 : 91);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+    return WriteBackFile(settings_, target.c_str(), nullptr).code == kStatusJournalFailed;
+  }));
   EXPECT_EQ(ReadFile(target), original);
   struct stat after = {};
   ASSERT_EQ(::stat(U8(target).c_str(), &after), 0);
