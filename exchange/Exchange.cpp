@@ -11,6 +11,7 @@
 #include "core/FaultGuard.h"
 #include "core/FileIo.h"
 #include "core/MappedFile.h"
+#include "core/Memory.h"
 #include "engine/Escape.h"
 #include "engine/OutputBuffer.h"
 #include "engine/TranslationFile.h"
@@ -26,6 +27,12 @@ bool FileExists(const char16_t* path) {
   DirectorySearch search(path);
   DirectoryEntry entry;
   return search.next(entry) && !entry.isDirectory;
+}
+
+// The size of the file at path; 0 when it cannot be had.
+std::size_t FileSize(const char16_t* path) {
+  const MappedFile file(path, /*readOnly=*/true);
+  return static_cast<std::size_t>(file.size());
 }
 
 std::string TargetName(const char16_t* path) { return Utf16ToUtf8(path + NamePosition(path)); }
@@ -401,6 +408,8 @@ FileOutcome ExportFile(const Settings& /*settings*/, const char16_t* path, void*
   MappedFile target(path, /*readOnly=*/true);
   if (target.failed()) return Outcome(kStatusCannotMap, path);
 
+  // What the entries are gathered in takes about twice the translation file.
+  LargeHeapScope heap(3 * textSize);
   Catalog catalog;
   catalog.targetName = TargetName(path);
   catalog.codePage = ChosenCodePage(options, 0);
@@ -440,6 +449,8 @@ FileOutcome ImportFile(const Settings& settings, const char16_t* path, void* con
     return Outcome(kStatusCannotSave, path);
   }
   if (!FileExists(exchangePath)) return Outcome(kStatusNoFile, exchangePath);
+  // The reader's units and ours take about four times the exchange file.
+  LargeHeapScope heap(5 * FileSize(exchangePath));
   Catalog catalog;
   catalog.targetName = TargetName(path);
   catalog.wide = HasOption(settings, kUnicodeMode);
