@@ -2,8 +2,10 @@
 #include "exchange/Exchange.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/CodePage.h"
@@ -82,12 +84,15 @@ class SourceIndex {
   std::size_t count_ = 0;
 };
 
-// A distinct string of the target (its raw bytes) and what its entries say of it.
+// A distinct string of the target (its raw bytes) and what its entries say of it. Both stores
+// stay below 4 GiB: the raw one holds distinct slots of the target, the other at most one
+// translation of the translation file per string.
 struct RawString {
-  std::size_t at;  // of its bytes in ExportJob::raw
+  std::uint64_t hash;
+  std::uint32_t at;  // of its bytes in ExportJob::raw
   std::uint32_t bytes;
   std::uint32_t translatedEntry;  // the first entry that translates it, or kNone
-  std::size_t translation;        // of that entry's raw translation in ExportJob::translations
+  std::uint32_t translation;      // of that entry's raw translation in ExportJob::translations
   std::uint32_t translationBytes;
 };
 
@@ -112,20 +117,22 @@ struct ByteStore {
 };
 
 // The distinct strings of the target by their bytes: open addressing over a power-of-two table,
-// each slot holding the bytes' hash beside the index, so that a probe rarely touches the bytes.
+// each slot holding the high half of the bytes' hash beside the index, so that a probe rarely
+// touches the bytes; the low half places it.
 struct RawIndex {
   struct Slot {
-    std::uint64_t hash;
+    std::uint32_t tag;
     std::uint32_t string;
   };
   std::vector<Slot> slots = std::vector<Slot>(1024, Slot{0, kNone});
   std::size_t count = 0;
 
-  void Grow() {
+  static std::uint32_t Tag(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
+  void Grow(const std::vector<RawString>& strings) {
     std::vector<Slot> old = std::move(slots);
     slots.assign(2 * old.size(), Slot{0, kNone});
     for (const Slot& slot : old) {
-      if (slot.string != kNone) *Free(slot.hash) = slot;
+      if (slot.string != kNone) *Free(strings[slot.string].hash) = slot;
     }
   }
   Slot* Free(std::uint64_t hash) {
@@ -136,22 +143,29 @@ struct RawIndex {
   }
 };
 
-// An entry read but not yet taken.
+// An entry read, before its string is looked up.
 struct PendingEntry {
   TranslationEntry entry;
   std::uint64_t hash;
   std::uint32_t bytes;
+  bool outside;     // its slot is not inside the target: reported, not taken
+  bool translated;  // its text is not what the slot holds
 };
 constexpr std::size_t kBatch = 16;
 
-// Everything the read of the translation file and the target gathers; a plain record, as a fault
-// in either view abandons the read midway.
-struct ExportJob {
+// What reading an entry against the target needs.
+struct EntryReader {
   const std::uint8_t* target;
   std::uint64_t size;
   bool wide;
   Settings unescape;  // NoLengthCheck: a translation is read whole
   std::vector<std::uint8_t> unescaped;
+};
+
+// Everything the read of the translation file and the target gathers; a plain record, as a fault
+// in either view abandons the read midway.
+struct ExportJob {
+  EntryReader reader;
   ByteStore raw;
   ByteStore translations;
   RawIndex index;
@@ -168,7 +182,7 @@ std::uint64_t HashBytes(const std::uint8_t* data, std::size_t count) {
 
 // The entry's translation as raw bytes: its text itself when it holds no escape.
 template <typename Unit>
-const std::uint8_t* RawTranslation(ExportJob& job, const TranslationEntry& entry,
+const std::uint8_t* RawTranslation(EntryReader& reader, const TranslationEntry& entry,
                                    std::size_t& bytes) {
   const auto* text = static_cast<const Unit*>(entry.text);
   bool plain = true;
@@ -178,29 +192,52 @@ const std::uint8_t* RawTranslation(ExportJob& job, const TranslationEntry& entry
     return static_cast<const std::uint8_t*>(entry.text);
   }
   const std::size_t units = UnescapedLength(text, entry.textLength);
-  job.unescaped.resize(units * sizeof(Unit) + sizeof(Unit));
-  UnescapeText(job.unescape, job.unescaped.data(), text, entry.textLength, units, false);
+  reader.unescaped.resize(units * sizeof(Unit) + sizeof(Unit));
+  UnescapeText(reader.unescape, reader.unescaped.data(), text, entry.textLength, units, false);
   bytes = units * sizeof(Unit);
-  return job.unescaped.data();
+  return reader.unescaped.data();
+}
+
+const std::uint8_t* RawTranslation(EntryReader& reader, const TranslationEntry& entry,
+                                   std::size_t& bytes) {
+  return reader.wide ? RawTranslation<char16_t>(reader, entry, bytes)
+                     : RawTranslation<std::uint8_t>(reader, entry, bytes);
+}
+
+// Reads one entry against the target; false for an empty string, which has nothing to translate
+// (and whose empty text would be the PO header's).
+bool ReadPending(EntryReader& reader, const TranslationEntry& entry, PendingEntry& pending) {
+  const std::uint64_t bytes = std::uint64_t{entry.length} * (reader.wide ? 2 : 1);
+  pending.entry = entry;
+  pending.outside = entry.offset > reader.size || bytes > reader.size - entry.offset;
+  if (pending.outside) return true;
+  if (entry.length == 0) return false;
+  const std::uint8_t* raw = reader.target + entry.offset;
+  pending.hash = HashBytes(raw, bytes);
+  pending.bytes = static_cast<std::uint32_t>(bytes);
+  std::size_t translationBytes = 0;
+  const std::uint8_t* translation = RawTranslation(reader, entry, translationBytes);
+  pending.translated =
+      translationBytes != bytes || std::memcmp(raw, translation, translationBytes) != 0;
+  return true;
 }
 
 // Takes one entry into the job: its string found or added, its translation noted.
 void TakeString(ExportJob& job, const PendingEntry& pending) {
   const TranslationEntry& entry = pending.entry;
-  const std::uint8_t* raw = job.target + entry.offset;
+  if (pending.outside) {
+    ReportStatusNumber(kStatusOutsideFile, entry.offset);
+    return;
+  }
+  const std::uint8_t* raw = job.reader.target + entry.offset;
   const std::size_t bytes = pending.bytes;
-  std::size_t translationBytes = 0;
-  const std::uint8_t* translation =
-      job.wide ? RawTranslation<char16_t>(job, entry, translationBytes)
-               : RawTranslation<std::uint8_t>(job, entry, translationBytes);
-  const bool translated =
-      translationBytes != bytes || std::memcmp(raw, translation, translationBytes) != 0;
   RawIndex& index = job.index;
   const std::size_t mask = index.slots.size() - 1;
+  const std::uint32_t tag = RawIndex::Tag(pending.hash);
   std::uint32_t found = kNone;
   for (std::size_t i = pending.hash & mask; index.slots[i].string != kNone; i = (i + 1) & mask) {
     const RawIndex::Slot& slot = index.slots[i];
-    if (slot.hash != pending.hash) continue;
+    if (slot.tag != tag) continue;
     const RawString& s = job.strings[slot.string];
     if (s.bytes == bytes && std::memcmp(job.raw.bytes.data() + s.at, raw, bytes) == 0) {
       found = slot.string;
@@ -209,41 +246,110 @@ void TakeString(ExportJob& job, const PendingEntry& pending) {
   }
   if (found == kNone) {
     found = static_cast<std::uint32_t>(job.strings.size());
-    job.strings.push_back(
-        {job.raw.Put(raw, bytes), static_cast<std::uint32_t>(bytes), kNone, 0, 0});
-    if (2 * (index.count + 1) > index.slots.size()) index.Grow();
-    *index.Free(pending.hash) = RawIndex::Slot{pending.hash, found};
+    const auto at = static_cast<std::uint32_t>(job.raw.Put(raw, bytes));
+    job.strings.push_back({pending.hash, at, static_cast<std::uint32_t>(bytes), kNone, 0, 0});
+    if (2 * (index.count + 1) > index.slots.size()) index.Grow(job.strings);
+    *index.Free(pending.hash) = RawIndex::Slot{tag, found};
     ++index.count;
   }
   RawString& string = job.strings[found];
-  if (translated && string.translatedEntry == kNone) {
+  if (pending.translated && string.translatedEntry == kNone) {
+    std::size_t translationBytes = 0;
+    const std::uint8_t* translation = RawTranslation(job.reader, entry, translationBytes);
     string.translatedEntry = static_cast<std::uint32_t>(job.entries.size());
-    string.translation = job.translations.Put(translation, translationBytes);
+    string.translation =
+        static_cast<std::uint32_t>(job.translations.Put(translation, translationBytes));
     string.translationBytes = static_cast<std::uint32_t>(translationBytes);
   }
   job.entries.emplace_back(entry.offset, found);
 }
 
+// Entries are taken in small batches: the index slot of each is fetched while the ones before
+// it are looked up.
 void TakePending(ExportJob& job) {
+  const std::size_t mask = job.index.slots.size() - 1;
+  for (std::size_t i = 0; i < job.pendingCount; ++i) {
+    if (!job.pending[i].outside) __builtin_prefetch(&job.index.slots[job.pending[i].hash & mask]);
+  }
   for (std::size_t i = 0; i < job.pendingCount; ++i) TakeString(job, job.pending[i]);
   job.pendingCount = 0;
 }
 
-// Entries are taken in small batches: the index slot of each is fetched while the ones before
-// it are looked up.
+// One thread: each entry read and taken in turn.
 void CollectString(void* context, const TranslationEntry& entry) {
   auto& job = *static_cast<ExportJob*>(context);
-  const std::uint64_t bytes = std::uint64_t{entry.length} * (job.wide ? 2 : 1);
-  if (entry.offset > job.size || bytes > job.size - entry.offset) {
-    ReportStatusNumber(kStatusOutsideFile, entry.offset);
+  if (!ReadPending(job.reader, entry, job.pending[job.pendingCount])) return;
+  if (++job.pendingCount == kBatch) TakePending(job);
+}
+
+// Two threads: a second one reads the entries against the target and hands them over, in their
+// order, through a ring of records; this one takes them. Either side's fault guard may end it
+// early: the taker then marks the ring abandoned and the reader runs out without waiting.
+struct EntryRing {
+  static constexpr std::size_t kRecords = std::size_t{1} << 13;
+  static constexpr std::size_t kStep = 256;  // records published or taken at a time
+  static constexpr std::uint64_t kDone = std::uint64_t{1} << 63;
+  std::vector<PendingEntry> records = std::vector<PendingEntry>(kRecords);
+  alignas(64) std::atomic<std::uint64_t> published{0};  // with kDone once the reader is done
+  alignas(64) std::atomic<std::uint64_t> taken{0};
+  std::atomic<bool> abandoned{false};
+  // The reader's own.
+  alignas(64) EntryReader reader;
+  std::uint64_t written = 0;
+  std::uint64_t room = 0;  // the taken count the reader last saw
+
+  void Finish() {
+    published.store(written | kDone, std::memory_order_release);
+    published.notify_one();
+  }
+  void Abandon() {
+    abandoned.store(true, std::memory_order_release);
+    taken.store(~std::uint64_t{0} >> 1, std::memory_order_release);
+    taken.notify_one();
+  }
+};
+
+void RingEntry(void* context, const TranslationEntry& entry) {
+  auto& ring = *static_cast<EntryRing*>(context);
+  PendingEntry pending;
+  if (ring.abandoned.load(std::memory_order_relaxed) || !ReadPending(ring.reader, entry, pending)) {
     return;
   }
-  // An empty string has nothing to translate, and its empty text would be the PO header's.
-  if (entry.length == 0) return;
-  const std::uint64_t hash = HashBytes(job.target + entry.offset, bytes);
-  __builtin_prefetch(&job.index.slots[hash & (job.index.slots.size() - 1)]);
-  job.pending[job.pendingCount++] = {entry, hash, static_cast<std::uint32_t>(bytes)};
-  if (job.pendingCount == kBatch) TakePending(job);
+  while (ring.written - ring.room >= EntryRing::kRecords) {
+    ring.room = ring.taken.load(std::memory_order_acquire);
+    if (ring.abandoned.load(std::memory_order_acquire)) return;
+    if (ring.written - ring.room >= EntryRing::kRecords) ring.taken.wait(ring.room);
+  }
+  ring.records[ring.written % EntryRing::kRecords] = pending;
+  if (++ring.written % EntryRing::kStep == 0) {
+    ring.published.store(ring.written, std::memory_order_release);
+    ring.published.notify_one();
+  }
+}
+
+// Takes every record of the ring until the reader is done.
+void TakeRing(ExportJob& job, EntryRing& ring) {
+  std::uint64_t next = 0;
+  std::uint64_t told = 0;  // the taken count the reader was last given
+  for (;;) {
+    std::uint64_t published = ring.published.load(std::memory_order_acquire);
+    const bool done = (published & EntryRing::kDone) != 0;
+    published &= ~EntryRing::kDone;
+    if (next == published && done) return;
+    if (next == published || next - told >= EntryRing::kStep) {
+      told = next;
+      ring.taken.store(next, std::memory_order_release);
+      ring.taken.notify_one();
+    }
+    if (next == published) {
+      ring.published.wait(published);
+      continue;
+    }
+    while (job.pendingCount < kBatch && next != published) {
+      job.pending[job.pendingCount++] = ring.records[next++ % EntryRing::kRecords];
+    }
+    TakePending(job);
+  }
 }
 
 // The catalog of the distinct strings: one unit per distinct source text, in the order of their
@@ -255,11 +361,15 @@ void BuildCatalog(const ExportJob& job, Catalog& catalog) {
   std::vector<std::uint32_t> translatedBy;  // per unit: the entry that gave its translation
   for (std::size_t k = 0; k < job.strings.size(); ++k) {
     const RawString& s = job.strings[k];
-    std::string source =
-        ToExchangeText(job.raw.bytes.data() + s.at, s.bytes / (catalog.wide ? 2 : 1), catalog.wide,
-                       catalog.codePage);
-    const std::uint64_t hash = std::hash<std::string_view>{}(source);
-    std::uint32_t unit = index.Find(source, hash);
+    const std::uint8_t* raw = job.raw.bytes.data() + s.at;
+    // Distinct strings whose text is their bytes have distinct texts that no other string has:
+    // only the others are looked up.
+    const bool plain = !catalog.wide && IsPlainExchangeText(raw, s.bytes);
+    std::string source = plain ? std::string(reinterpret_cast<const char*>(raw), s.bytes)
+                               : ToExchangeText(raw, s.bytes / (catalog.wide ? 2 : 1), catalog.wide,
+                                                catalog.codePage);
+    const std::uint64_t hash = plain ? 0 : std::hash<std::string_view>{}(source);
+    std::uint32_t unit = plain ? SourceIndex::kNone : index.Find(source, hash);
     if (unit == SourceIndex::kNone) {
       unit = static_cast<std::uint32_t>(catalog.units.size());
       CatalogUnit added;
@@ -267,7 +377,7 @@ void BuildCatalog(const ExportJob& job, Catalog& catalog) {
       added.room = s.bytes;
       catalog.units.push_back(std::move(added));
       translatedBy.push_back(kNone);
-      index.Insert(unit, hash);
+      if (!plain) index.Insert(unit, hash);
     } else {
       catalog.units[unit].room = std::min(catalog.units[unit].room, s.bytes);
     }
@@ -290,6 +400,53 @@ void BuildCatalog(const ExportJob& job, Catalog& catalog) {
   }
   catalog.offsets.resize(job.entries.size());
   for (const auto& [offset, string] : job.entries) catalog.offsets[next[unitOf[string]]++] = offset;
+}
+
+enum class CollectOutcome { Done, TextFailed, TargetFailed };
+
+// Reads every entry of the translation text against the target into the job: on a second
+// thread where there is one, each under the fault guard of both views.
+CollectOutcome CollectEntries(ExportJob& job, const std::uint8_t* text, std::size_t textSize,
+                              const MappedFile& target) {
+  // Each side's guards: the translation text's outside, the target's inside.
+  const auto guarded = [&](auto& work, bool& targetRead) {
+    auto inner = [&] { targetRead = RunGuardedCall(target.data(), target.size(), work); };
+    return RunGuardedCall(text, textSize, inner);
+  };
+  bool targetRead = false;
+  bool textRead = false;
+  if (std::thread::hardware_concurrency() > 1) {
+    EntryRing ring;
+    ring.reader = job.reader;
+    bool readerTargetRead = false;
+    bool readerTextRead = false;
+    auto read = [&] { ReadTranslationEntries(text, textSize, RingEntry, &ring); };
+    std::thread reader;
+    try {
+      reader = std::thread([&] {
+        readerTextRead = guarded(read, readerTargetRead);
+        ring.Finish();
+      });
+    } catch (...) {
+    }
+    if (reader.joinable()) {
+      auto take = [&] { TakeRing(job, ring); };
+      textRead = guarded(take, targetRead);
+      if (!textRead || !targetRead) ring.Abandon();
+      reader.join();
+      if (!readerTextRead) return CollectOutcome::TextFailed;
+      if (!textRead) return CollectOutcome::TextFailed;
+      if (!readerTargetRead || !targetRead) return CollectOutcome::TargetFailed;
+      return CollectOutcome::Done;
+    }
+  }
+  auto collect = [&] {
+    ReadTranslationEntries(text, textSize, CollectString, &job);
+    TakePending(job);
+  };
+  textRead = guarded(collect, targetRead);
+  if (!textRead) return CollectOutcome::TextFailed;
+  return targetRead ? CollectOutcome::Done : CollectOutcome::TargetFailed;
 }
 
 unsigned ChosenCodePage(const ExchangeOptions& options, unsigned fromFile) {
@@ -414,23 +571,15 @@ FileOutcome ExportFile(const Settings& /*settings*/, const char16_t* path, void*
   catalog.targetName = TargetName(path);
   catalog.codePage = ChosenCodePage(options, 0);
   ExportJob job;
-  job.target = target.data();
-  job.size = target.size();
-  job.wide = catalog.wide = IsWideTranslation(text, textSize);
-  SetOption(job.unescape, kNoLengthCheck, true);
+  job.reader.target = target.data();
+  job.reader.size = target.size();
+  job.reader.wide = catalog.wide = IsWideTranslation(text, textSize);
+  SetOption(job.reader.unescape, kNoLengthCheck, true);
   // An entry line takes 18 bytes at least.
   job.entries.reserve(textSize / 18 + 1);
-  // Either file may fail underneath (storage, a truncation): each read is guarded.
-  bool targetRead = false;
-  auto readTarget = [&] {
-    ReadTranslationEntries(text, textSize, CollectString, &job);
-    TakePending(job);
-  };
-  auto readText = [&] { targetRead = RunGuardedCall(target.data(), target.size(), readTarget); };
-  if (!RunGuardedCall(text, textSize, readText)) {
-    return Outcome(kStatusCannotOpen, translationPath);
-  }
-  if (!targetRead) return Outcome(kStatusCannotMap, path);
+  const CollectOutcome collected = CollectEntries(job, text, textSize, target);
+  if (collected == CollectOutcome::TextFailed) return Outcome(kStatusCannotOpen, translationPath);
+  if (collected == CollectOutcome::TargetFailed) return Outcome(kStatusCannotMap, path);
   target.close();
   mappedText.close();
   BuildCatalog(job, catalog);

@@ -88,13 +88,6 @@ bool AddUtf16(TextBuilder& builder, const std::u16string& text, bool rejectC1) {
   return true;
 }
 
-bool IsPlainAscii(const std::uint8_t* raw, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    if (raw[i] < 0x20 || raw[i] >= 0x7F || raw[i] == '\\') return false;
-  }
-  return true;
-}
-
 void DecodeBytes(TextBuilder& builder, const std::uint8_t* raw, std::size_t count,
                  unsigned codePage) {
   std::u16string decoded;
@@ -171,7 +164,7 @@ bool FlushRun(std::u16string& run, bool wide, unsigned codePage, std::string& ra
 
 std::string ToExchangeText(const std::uint8_t* raw, std::size_t count, bool wide,
                            unsigned codePage) {
-  if (!wide && IsPlainAscii(raw, count)) {
+  if (!wide && IsPlainExchangeText(raw, count)) {
     return std::string(reinterpret_cast<const char*>(raw), count);
   }
   std::string out;
@@ -188,6 +181,13 @@ std::string ToExchangeText(const std::uint8_t* raw, std::size_t count, bool wide
   }
   builder.Finish();
   return out;
+}
+
+bool IsPlainExchangeText(const std::uint8_t* raw, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (raw[i] < 0x20 || raw[i] >= 0x7F || raw[i] == '\\') return false;
+  }
+  return true;
 }
 
 bool FromExchangeText(std::string_view text, bool wide, unsigned codePage, std::string& raw) {

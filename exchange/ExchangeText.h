@@ -18,6 +18,11 @@ namespace glos {
 std::string ToExchangeText(const std::uint8_t* raw, std::size_t count, bool wide,
                            unsigned codePage);
 
+// True when the exchange text of count 8-bit units is those bytes themselves: printable ASCII
+// without a backslash. No other units have that text, as every other text holds a backslash, a
+// TAB or LF, or a character beyond ASCII.
+bool IsPlainExchangeText(const std::uint8_t* raw, std::size_t count);
+
 // The raw units (bytes, or UTF-16LE bytes when wide) that exchange text stands for: "\\" is a
 // backslash, "\0" a zero unit, "\x" with exactly 2 (8-bit) or 4 (UTF-16) hexadecimal digits that
 // unit; any other backslash stands for itself. False when the text is not UTF-8 or a character
