@@ -1,26 +1,34 @@
 // PO files read by gettext's own library, libgettextpo: builds that have it.
 //
 // The library compares every reference of a message with all earlier ones, which takes minutes
-// for a text that occurs thousands of times in a large target. So the file it reads is a
-// temporary copy in which each run of reference lines ("#:") is one marker reference naming the
-// run, the extracted comments ("#."), which nothing here reads, are left out, and flag lines
-// ("#,") keep only whether they say "fuzzy"; the runs' references are split here as the
-// library splits them. Files holding anything for which the copy could read differently (a
-// comment not at the start of a line, a continued line, a comment inside a message, old-style
-// "# File:" references) are read as they are.
+// for a text that occurs thousands of times in a large target. So what it reads is a copy in
+// which each run of reference lines ("#:") is one marker reference naming the run, the extracted
+// comments ("#."), which nothing here reads, are left out, and flag lines ("#,") keep only
+// whether they say "fuzzy"; the runs' references are split here as the library splits them.
+// The copy is made on a second thread while the library reads it through a pipe. Files holding
+// anything for which the copy could read differently (a comment not at the start of a line, a
+// continued line, a comment inside a message, old-style "# File:" references) are read as they
+// are.
+#include <fcntl.h>
 #include <gettext-po.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csetjmp>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
-#include "core/FileIo.h"
+#include "core/FaultGuard.h"
+#include "core/MappedFile.h"
 #include "core/posix/NativeText.h"
+#include "core/posix/PosixFile.h"
 #include "exchange/Po.h"
 
 namespace glos {
@@ -155,16 +163,45 @@ void SplitReferences(std::string_view s, Take take) {
 struct ReferenceRun {
   std::size_t first;  // index into PreparedPo::offsets
   std::size_t count;
-  std::size_t textBegin;  // the run's lines in the file
-  std::size_t textEnd;
-  bool plain;  // every reference as this program writes it: equal offsets, equal texts
+  std::size_t textBegin;  // the run's lines: in the file while it is read, then, for a run that
+  std::size_t textEnd;    // is not plain, in PreparedPo::runLines
+  bool plain;             // every reference as this program writes it: equal offsets, equal texts
+};
+
+// The copy on its way to the library: gathered in a buffer of its own and written to a pipe.
+// A plain record, as the copy is made under the fault guard of the file's view.
+struct CopyOutput {
+  int fd = -1;
+  std::size_t used = 0;
+  bool failed = false;
+  char buffer[std::size_t{1} << 16];
+
+  void Flush() {
+    for (std::size_t done = 0; done < used && !failed;) {
+      const ssize_t written = ::write(fd, buffer + done, used - done);
+      if (written < 0 && errno == EINTR) continue;
+      failed = written <= 0;
+      if (!failed) done += static_cast<std::size_t>(written);
+    }
+    used = 0;
+  }
+  void Put(std::string_view text) {
+    while (!text.empty()) {
+      if (used == sizeof buffer) Flush();
+      const std::size_t take = std::min(text.size(), sizeof buffer - used);
+      std::memcpy(buffer + used, text.data(), take);
+      used += take;
+      text.remove_prefix(take);
+    }
+  }
 };
 
 // The copy of a PO file for the library, and its runs of references.
 struct PreparedPo {
-  std::string text;
+  CopyOutput copy;
   std::vector<std::uint32_t> offsets;
   std::vector<ReferenceRun> runs;
+  std::string runLines;  // the lines of the runs that are not plain
 };
 
 // The file name of the marker references; its line number is the run's index.
@@ -279,12 +316,23 @@ void ReadReferenceLine(std::string_view s, std::string_view name,
   });
 }
 
+// Keeps the lines of the last run when they are not plain: only those are read again.
+void EndRun(std::string_view text, PreparedPo& out) {
+  if (out.runs.empty()) return;
+  ReferenceRun& run = out.runs.back();
+  if (run.plain || run.textEnd <= run.textBegin || run.textEnd > text.size()) return;
+  // Copied by memcpy, so that a fault in the view leaves the store whole.
+  const std::size_t begin = out.runLines.size();
+  out.runLines.resize(begin + (run.textEnd - run.textBegin));
+  std::memcpy(out.runLines.data() + begin, text.data() + run.textBegin,
+              run.textEnd - run.textBegin);
+  run.textBegin = begin;
+  run.textEnd = out.runLines.size();
+}
+
 // Makes the library's copy of text; false when the file holds anything the copy might read
 // differently from the file.
 bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
-  out.text.reserve(text.size() / 2);
-  // A reference takes 12 bytes at least.
-  out.offsets.reserve(text.size() / 12);
   Keyword last = Keyword::None;
   bool hasString = false;
   bool inRun = false;
@@ -303,11 +351,11 @@ bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
     if (content.starts_with("#:")) {
       if (!topLevel) return false;
       if (!inRun) {
-        out.text += "#: ";
-        out.text += kMarkerName;
-        out.text += ':';
-        out.text += std::to_string(out.runs.size());
-        out.text += '\n';
+        EndRun(text, out);
+        char marker[32];
+        const int length =
+            std::snprintf(marker, sizeof marker, "#: %s:%zu\n", kMarkerName, out.runs.size());
+        out.copy.Put(std::string_view(marker, static_cast<std::size_t>(length)));
         out.runs.push_back({out.offsets.size(), 0, lineStart, end, true});
         inRun = true;
       }
@@ -329,7 +377,7 @@ bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
     } else if (content.starts_with("#")) {
       if (content.starts_with("# File:") || content.starts_with("# file:")) return false;
       // Of the flags only "fuzzy" matters here; each line of flags clears the earlier ones.
-      out.text += content.starts_with("#,") && !HasFuzzyFlag(content) ? "#,\n" : line;
+      out.copy.Put(content.starts_with("#,") && !HasFuzzyFlag(content) ? "#,\n" : line);
       continue;
     }
     while (!tokens.empty() && (tokens.front() == ' ' || tokens.front() == '\t')) {
@@ -350,42 +398,11 @@ bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
     } else if (!ReadTokens(tokens, hasString)) {
       return false;
     }
-    out.text += line;
+    out.copy.Put(line);
   }
+  EndRun(text, out);
   return true;
 }
-
-// A temporary copy of a file for the library, removed when done.
-class TemporaryCopy {
- public:
-  TemporaryCopy() = default;
-  TemporaryCopy(const TemporaryCopy&) = delete;
-  TemporaryCopy& operator=(const TemporaryCopy&) = delete;
-  ~TemporaryCopy() {
-    if (!path_.empty()) unlink(path_.c_str());
-  }
-  bool write(std::string_view text) {
-    const char* folder = std::getenv("TMPDIR");
-    path_ =
-        std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/.~glos-po-XXXXXX";
-    const int fd = mkstemp(path_.data());
-    if (fd < 0) {
-      path_.clear();
-      return false;
-    }
-    bool ok = true;
-    while (ok && !text.empty()) {
-      const ssize_t written = ::write(fd, text.data(), text.size());
-      ok = written > 0;
-      if (ok) text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return close(fd) == 0 && ok;
-  }
-  const char* path() const { return path_.c_str(); }
-
- private:
-  std::string path_;
-};
 
 // The references of message as the library gives them.
 void ReadReferences(po_message_t message, std::vector<std::string>& references) {
@@ -406,8 +423,8 @@ void ReadReferences(po_message_t message, std::vector<std::string>& references) 
 
 // Appends the locations of message's marked runs, dropping a reference that repeats an earlier
 // one of the message, as the library does.
-void AppendRuns(po_message_t message, const PreparedPo& prepared, std::string_view text,
-                Catalog& catalog, std::vector<const ReferenceRun*>& runs) {
+void AppendRuns(po_message_t message, const PreparedPo& prepared, Catalog& catalog,
+                std::vector<const ReferenceRun*>& runs) {
   const std::size_t first = catalog.offsets.size();
   bool plain = true;
   bool ascending = true;
@@ -431,20 +448,30 @@ void AppendRuns(po_message_t message, const PreparedPo& prepared, std::string_vi
   // Distinct offsets written alike are distinct references: nothing to drop.
   if (plain && ascending) return;
   catalog.offsets.resize(first);
-  std::unordered_set<std::string_view> seen;
+  std::unordered_set<std::string> seen;
+  auto take = [&](std::string reference) {
+    std::uint32_t offset = 0;
+    if (ParseReference(reference, catalog.targetName, offset) &&
+        seen.insert(std::move(reference)).second) {
+      catalog.offsets.push_back(offset);
+    }
+  };
   for (const ReferenceRun* run : runs) {
-    std::string_view lines = text.substr(run->textBegin, run->textEnd - run->textBegin);
+    // A plain run's references are written exactly as its offsets say.
+    if (run->plain) {
+      for (std::size_t k = 0; k < run->count; ++k) {
+        take(FormatReference(catalog.targetName, prepared.offsets[run->first + k]));
+      }
+      continue;
+    }
+    std::string_view lines(prepared.runLines);
+    lines = lines.substr(run->textBegin, run->textEnd - run->textBegin);
     while (!lines.empty()) {
       const std::size_t end = std::min(lines.find('\n'), lines.size());
       std::string_view line = lines.substr(0, end);
       line = line.substr(0, line.find('\0'));
-      SplitReferences(line.substr(2), [&](std::string_view reference) {
-        std::uint32_t offset = 0;
-        if (ParseReference(reference, catalog.targetName, offset) &&
-            seen.insert(reference).second) {
-          catalog.offsets.push_back(offset);
-        }
-      });
+      SplitReferences(line.substr(2),
+                      [&](std::string_view reference) { take(std::string(reference)); });
       lines.remove_prefix(std::min(end + 1, lines.size()));
     }
   }
@@ -452,8 +479,7 @@ void AppendRuns(po_message_t message, const PreparedPo& prepared, std::string_vi
 
 // Reads the units of a file the library has read; prepared, when not null, holds the
 // references of its marked runs.
-void ReadUnits(po_file_t file, const PreparedPo* prepared, std::string_view text,
-               Catalog& catalog) {
+void ReadUnits(po_file_t file, const PreparedPo* prepared, Catalog& catalog) {
   po_message_iterator_t iterator = po_message_iterator(file, nullptr);
   if (prepared != nullptr) {
     catalog.units.reserve(prepared->runs.size());
@@ -473,7 +499,7 @@ void ReadUnits(po_file_t file, const PreparedPo* prepared, std::string_view text
     if (!unit.fuzzy) unit.translation = po_message_msgstr(message);
     if (prepared != nullptr) {
       const std::size_t first = catalog.offsets.size();
-      AppendRuns(message, *prepared, text, catalog, runs);
+      AppendRuns(message, *prepared, catalog, runs);
       AddReadUnit(catalog, std::move(unit), first);
     } else {
       ReadReferences(message, references);
@@ -483,14 +509,60 @@ void ReadUnits(po_file_t file, const PreparedPo* prepared, std::string_view text
   po_message_iterator_free(iterator);
 }
 
-bool ReadLibraryFile(const char* path, const PreparedPo* prepared, std::string_view text,
-                     Catalog& catalog, ExchangeHeader& header) {
-  FileOwner file(ReadGuarded(path));
-  if (file.get() == nullptr || !IsUtf8(file.get())) return false;
-  if (const char* fields = po_file_domain_header(file.get(), nullptr)) {
-    ReadPoHeader(fields, header);
+// Reads what the library has read into the catalog; false when it is not a PO file in UTF-8.
+bool ReadLibraryResult(po_file_t file, const PreparedPo* prepared, Catalog& catalog,
+                       ExchangeHeader& header) {
+  if (file == nullptr || !IsUtf8(file)) return false;
+  if (const char* fields = po_file_domain_header(file, nullptr)) ReadPoHeader(fields, header);
+  ReadUnits(file, prepared, catalog);
+  return true;
+}
+
+// Empties a pipe to its end, so that its writer can finish.
+void Drain(int fd) {
+  char buffer[1 << 14];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got > 0 || (got < 0 && errno == EINTR)) continue;
+    return;
   }
-  ReadUnits(file.get(), prepared, text, catalog);
+}
+
+// Has the library read the copy of the file mapped at view while a second thread makes it, and
+// read sets whether it is a PO file in UTF-8; false, the catalog untouched, when the copy could
+// not be made whole or the library did not take it.
+bool ReadThroughCopy(const MappedFile& view, std::string_view name, PreparedPo& prepared,
+                     Catalog& catalog, ExchangeHeader& header, bool& read) {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return false;
+  posix::FileDescriptor readEnd(ends[0]);
+  posix::FileDescriptor writeEnd(ends[1]);
+  prepared.copy.fd = writeEnd.get();
+  const std::string_view text(reinterpret_cast<const char*>(view.data()),
+                              static_cast<std::size_t>(view.size()));
+  bool made = false;
+  std::thread writer;
+  try {
+    writer = std::thread([&] {
+      auto make = [&] { made = PreparePo(text, name, prepared); };
+      made = RunGuardedCall(view.data(), static_cast<std::size_t>(view.size()), make) && made;
+      prepared.copy.Flush();
+      made = made && !prepared.copy.failed;
+      // The end of the copy for the library.
+      writeEnd.reset();
+    });
+  } catch (...) {
+    return false;
+  }
+  char path[32];
+  std::snprintf(path, sizeof path, "/dev/fd/%d", readEnd.get());
+  FileOwner file(ReadGuarded(path));
+  // The library may have stopped early, or not opened the pipe at all.
+  Drain(readEnd.get());
+  writer.join();
+  // A copy not made whole, or one the library did not take, leaves the verdict to the file.
+  if (!made || file.get() == nullptr) return false;
+  read = ReadLibraryResult(file.get(), &prepared, catalog, header);
   return true;
 }
 
@@ -499,18 +571,17 @@ bool ReadLibraryFile(const char* path, const PreparedPo* prepared, std::string_v
 bool ReadPoFile(const char16_t* path, Catalog& catalog, ExchangeHeader& header) {
   const posix::NativePath native = posix::ToNativePath(path);
   if (!native.ok) return false;
-  const WholeFile whole = ReadWholeFile(path);
-  if (whole.data != nullptr) {
-    const std::string_view text(reinterpret_cast<const char*>(whole.data.get()),
-                                static_cast<std::size_t>(whole.size));
-    PreparedPo prepared;
-    TemporaryCopy copy;
-    if (PreparePo(text, catalog.targetName, prepared) && copy.write(prepared.text)) {
-      prepared.text = {};
-      return ReadLibraryFile(copy.path(), &prepared, text, catalog, header);
-    }
+  const MappedFile view(path, /*readOnly=*/true);
+  if (!view.failed()) {
+    auto prepared = std::make_unique<PreparedPo>();
+    // A reference takes 12 bytes at least, a unit of this program's files some hundred.
+    prepared->offsets.reserve(static_cast<std::size_t>(view.size() / 12));
+    prepared->runs.reserve(static_cast<std::size_t>(view.size() / 128));
+    bool read = false;
+    if (ReadThroughCopy(view, catalog.targetName, *prepared, catalog, header, read)) return read;
   }
-  return ReadLibraryFile(native.bytes, nullptr, {}, catalog, header);
+  FileOwner file(ReadGuarded(native.bytes));
+  return ReadLibraryResult(file.get(), nullptr, catalog, header);
 }
 
 }  // namespace glos

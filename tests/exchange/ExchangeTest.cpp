@@ -194,6 +194,10 @@ TEST(PoReaderTest, ReferencesComeOutAsTheLibraryGivesThem) {
       {"#: a.dll:0x10 a.dll : 5 a.dll:0x00000010 a.dll:0x10\n#. x\n#: a.dll:0x20: 7 a.dll:0x30 :8 "
        "a.dll:0x40:9 a.dll:0x50:18446744073709551615\nmsgid \"Forms\"\nmsgstr \"\"\n",
        {0x10, 0x10, 0x50}},
+      // Runs written as this program writes them, out of order and repeating across runs.
+      {"#: a.dll:0x00000020\n#. x\n#: a.dll:0x00000010 a.dll:0x00000020\nmsgid \"Runs\"\n"
+       "msgstr \"\"\n",
+       {0x20, 0x10}},
       {"#: a.dll:0x10\nmsgctxt \"c\"\nmsgid \"A\"\nmsgstr \"B\"\n\n#: a.dll:0x20\n#, fuzzy\n"
        "#, max-length:3\n#| msgid \"Old\"\nmsgid \"C\"\nmsgstr \"D\"\n\n#: a.dll:0x30\n"
        "msgid \"E\"\nmsgid_plural \"Es\"\nmsgstr[0] \"F\"\nmsgstr[1] \"Fs\"\n\n#: a.dll:0x40\n"
