@@ -27,6 +27,7 @@
 
 #include "core/FaultGuard.h"
 #include "core/MappedFile.h"
+#include "core/Text.h"
 #include "core/posix/NativeText.h"
 #include "core/posix/PosixFile.h"
 #include "exchange/Po.h"
@@ -168,6 +169,23 @@ struct ReferenceRun {
   bool plain;             // every reference as this program writes it: equal offsets, equal texts
 };
 
+// True when text is well-formed UTF-8.
+bool IsWellFormedUtf8(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  for (std::size_t i = 0; i < text.size();) {
+    if (bytes[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t used = 0;
+    bool valid = false;
+    DecodeUtf8(bytes + i, text.size() - i, used, valid);
+    if (!valid) return false;
+    i += used;
+  }
+  return true;
+}
+
 // The copy on its way to the library: gathered in a buffer of its own and written to a pipe.
 // A plain record, as the copy is made under the fault guard of the file's view.
 struct CopyOutput {
@@ -185,6 +203,17 @@ struct CopyOutput {
     }
     used = 0;
   }
+  // Whether the lines put are checked as UTF-8, as the library checks everything but comments
+  // once it has taken a header's character set.
+  bool checking = false;
+  bool invalid = false;  // a checked line is not well-formed UTF-8
+
+  void PutLine(std::string_view line) {
+    const bool comment =
+        line.starts_with('#') && !line.starts_with("#~") && !line.starts_with("#|");
+    if (checking && !invalid && !comment) invalid = !IsWellFormedUtf8(line);
+    Put(line);
+  }
   void Put(std::string_view text) {
     while (!text.empty()) {
       if (used == sizeof buffer) Flush();
@@ -196,9 +225,18 @@ struct CopyOutput {
   }
 };
 
+// Where the copy is in the file's header, when the file starts with one.
+enum class HeaderPart { Unknown, Inside, After, None };
+
 // The copy of a PO file for the library, and its runs of references.
 struct PreparedPo {
   CopyOutput copy;
+  HeaderPart header = HeaderPart::Unknown;
+  // The header's character set, UTF-8, stands as "CHARSET" in the copy: the library then takes
+  // its strings byte by byte instead of converting every character from UTF-8 to UTF-8, and the
+  // check that it would have made is the copy's own.
+  bool charsetSpared = false;
+  bool headerNamesCharset = false;  // a header line before the Content-Type one says "charset"
   std::vector<std::uint32_t> offsets;
   std::vector<ReferenceRun> runs;
   std::string runLines;  // the lines of the runs that are not plain
@@ -330,6 +368,30 @@ void EndRun(std::string_view text, PreparedPo& out) {
   run.textEnd = out.runLines.size();
 }
 
+// The Content-Type line of a header in UTF-8 as gettext's tools write it, and the copy's.
+constexpr std::string_view kUtf8ContentType = "\"Content-Type: text/plain; charset=UTF-8\\n\"";
+constexpr std::string_view kSparedContentType =
+    "\"Content-Type: text/plain; charset=CHARSET\\n\"\n";
+
+// Follows the lines of the header that starts the file (content, without its line break), and
+// spares its character set where it is UTF-8 as gettext's tools write it. A message whose msgid
+// or msgstr goes on in another form is no header here.
+void ReadHeaderLine(std::string_view content, Keyword last, bool topLevel, PreparedPo& out) {
+  const std::size_t first = content.find_first_not_of(" \t");
+  const bool continues = first != content.npos && content[first] == '"';
+  if (topLevel && !continues) {
+    out.header = HeaderPart::After;
+    out.copy.checking = out.charsetSpared;
+  } else if ((last == Keyword::Intro && continues) || content.starts_with("msgid_plural") ||
+             content.starts_with("msgstr[") || content.starts_with('#')) {
+    out.header = HeaderPart::None;
+  } else if (last == Keyword::Msgstr && content == kUtf8ContentType && !out.headerNamesCharset) {
+    out.charsetSpared = true;
+  } else if (content.find("charset") != content.npos) {
+    out.headerNamesCharset = true;
+  }
+}
+
 // Makes the library's copy of text; false when the file holds anything the copy might read
 // differently from the file.
 bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
@@ -348,6 +410,7 @@ bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
     if (!content.empty() && content.back() == '\\') return false;
     const bool topLevel = last == Keyword::None ||
                           (hasString && (last == Keyword::Msgstr || last == Keyword::Domain));
+    if (out.header == HeaderPart::Inside) ReadHeaderLine(content, last, topLevel, out);
     if (content.starts_with("#:")) {
       if (!topLevel) return false;
       if (!inRun) {
@@ -355,7 +418,7 @@ bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
         char marker[32];
         const int length =
             std::snprintf(marker, sizeof marker, "#: %s:%zu\n", kMarkerName, out.runs.size());
-        out.copy.Put(std::string_view(marker, static_cast<std::size_t>(length)));
+        out.copy.PutLine(std::string_view(marker, static_cast<std::size_t>(length)));
         out.runs.push_back({out.offsets.size(), 0, lineStart, end, true});
         inRun = true;
       }
@@ -377,7 +440,7 @@ bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
     } else if (content.starts_with("#")) {
       if (content.starts_with("# File:") || content.starts_with("# file:")) return false;
       // Of the flags only "fuzzy" matters here; each line of flags clears the earlier ones.
-      out.copy.Put(content.starts_with("#,") && !HasFuzzyFlag(content) ? "#,\n" : line);
+      out.copy.PutLine(content.starts_with("#,") && !HasFuzzyFlag(content) ? "#,\n" : line);
       continue;
     }
     while (!tokens.empty() && (tokens.front() == ' ' || tokens.front() == '\t')) {
@@ -385,6 +448,9 @@ bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
     }
     Keyword keyword = Keyword::None;
     if (ReadKeyword(tokens, keyword)) {
+      if (out.header == HeaderPart::Unknown) {
+        out.header = content == "msgid \"\"" ? HeaderPart::Inside : HeaderPart::None;
+      }
       // The previous string of an entry ("#|") comes before its msgid.
       last = content.starts_with("#|") || content.starts_with("#~|") ? Keyword::Intro : keyword;
       hasString = false;
@@ -398,7 +464,10 @@ bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
     } else if (!ReadTokens(tokens, hasString)) {
       return false;
     }
-    out.copy.Put(line);
+    out.copy.PutLine(out.header == HeaderPart::Inside && out.charsetSpared &&
+                             content == kUtf8ContentType
+                         ? kSparedContentType
+                         : line);
   }
   EndRun(text, out);
   return true;
@@ -562,7 +631,8 @@ bool ReadThroughCopy(const MappedFile& view, std::string_view name, PreparedPo& 
   writer.join();
   // A copy not made whole, or one the library did not take, leaves the verdict to the file.
   if (!made || file.get() == nullptr) return false;
-  read = ReadLibraryResult(file.get(), &prepared, catalog, header);
+  read = !(prepared.charsetSpared && prepared.copy.invalid) &&
+         ReadLibraryResult(file.get(), &prepared, catalog, header);
   return true;
 }
 

@@ -233,6 +233,48 @@ TEST(PoReaderTest, ReferencesComeOutAsTheLibraryGivesThem) {
   EXPECT_FALSE(ReadPoFile(dir.file(u"a.po").c_str(), broken, header));
 }
 
+// The library is spared converting a header's UTF-8 to UTF-8: files read so, and read whole as
+// it reads them itself, give the same units, and those it refuses for a byte that is not UTF-8
+// are refused alike.
+TEST(PoReaderTest, ASparedCharacterSetReadsAsTheLibraryReadsIt) {
+  if (IsWindowsBuild()) GTEST_SKIP() << "the Windows build reads PO files itself";
+  const std::string head =
+      "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
+  const std::string one =
+      "#: a.dll:0x00000010\nmsgid \"Gr\xC3\xBC\xC3\x9F\"\nmsgstr \"\xE4\xBD\xA0\"\n\n";
+  const struct {
+    std::string text;
+    bool read;
+  } cases[] = {
+      {head + one, true},
+      {head + one + "#: a.dll:0x00000020\nmsgid \"B\"\nmsgstr \"\xFF\"\n", false},
+      {head + one + "#~ msgid \"\xC3\"\n#~ msgstr \"\"\n", false},
+      // Comments are not checked.
+      {head + one + "# \xC3\n#: a.dll:0x00000020\nmsgid \"B\"\nmsgstr \"\"\n", true},
+      // Not a header: its msgid goes on, and its text stays as it is.
+      {"#: a.dll:0x00000010\nmsgid \"\"\n\"A\"\nmsgstr \"\"\n"
+       "\"Content-Type: text/plain; charset=UTF-8\\n\"\n",
+       true},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    Catalog spared;
+    Catalog whole;
+    spared.targetName = whole.targetName = "a.dll";
+    ExchangeHeader header;
+    WriteFile(dir.file(u"a.po"), ToBytes(c.text));
+    EXPECT_EQ(ReadPoFile(dir.file(u"a.po").c_str(), spared, header), c.read);
+    WriteFile(dir.file(u"a.po"), ToBytes(c.text + "\n  # read whole\n"));
+    EXPECT_EQ(ReadPoFile(dir.file(u"a.po").c_str(), whole, header), c.read);
+    ASSERT_EQ(spared.units.size(), whole.units.size());
+    for (std::size_t i = 0; i < spared.units.size(); ++i) {
+      EXPECT_EQ(spared.units[i].source, whole.units[i].source);
+      EXPECT_EQ(spared.units[i].translation, whole.units[i].translation);
+    }
+  }
+}
+
 // A target cut short while export reads it: the read stops with 523, nothing is written.
 TEST_F(ImportTest, ExportOfATargetTruncatedUnderneathGives523) {
   if (IsWindowsBuild()) GTEST_SKIP() << "a mapped file cannot be truncated on Windows";
