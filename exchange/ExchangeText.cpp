@@ -191,6 +191,11 @@ bool IsPlainExchangeText(const std::uint8_t* raw, std::size_t count) {
 }
 
 bool FromExchangeText(std::string_view text, bool wide, unsigned codePage, std::string& raw) {
+  if (!wide &&
+      IsPlainExchangeText(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) {
+    raw.assign(text);
+    return true;
+  }
   raw.clear();
   const std::size_t digits = wide ? 4 : 2;
   std::u16string run;
