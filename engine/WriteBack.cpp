@@ -94,13 +94,19 @@ class TargetWindow {
 
   bool noMemory() const { return noMemory_; }
 
-  // Writes the runs back to the file; false when that failed.
+  // Writes the runs back to the file; false when that failed, or when the file no longer reaches
+  // the last of them (cut short underneath: writing would make it grow again).
+  // The runs before one the file no longer reaches still go back, as they would have one by one.
   bool flush() {
+    std::uint64_t end = 0;
+    for (const ByteRange& run : runs_) end = std::max(end, run.offset + run.length);
+    const bool reached = file_.reaches(end);  // asked once for all, as a rule
     bool written = true;
     for (const ByteRange& run : runs_) {
       if (run.length == 0) continue;
-      written = written && file_.writeAt(run.offset, bytes_.get() + (run.offset - base_),
-                                         static_cast<std::size_t>(run.length));
+      written = written && (reached || file_.reaches(run.offset + run.length)) &&
+                file_.writeAt(run.offset, bytes_.get() + (run.offset - base_),
+                              static_cast<std::size_t>(run.length));
     }
     runs_.clear();
     return written;
@@ -140,6 +146,7 @@ struct MemoryTarget {
   std::uint8_t* data;
   std::uint64_t bytes;
   std::uint64_t size() const { return bytes; }
+  bool reaches(std::uint64_t end) const { return end <= bytes; }
   bool readAt(std::uint64_t offset, void* dest, std::size_t length) const {
     std::memcpy(dest, data + offset, length);
     return true;

@@ -99,6 +99,12 @@ bool MappedFile::writeAt(std::uint64_t offset, const void* source, std::size_t l
                                         static_cast<const std::uint8_t*>(source), length, ::pwrite);
 }
 
+bool MappedFile::reaches(std::uint64_t end) const {
+  struct stat info;
+  return view_ != nullptr && ::fstat(static_cast<int>(file_), &info) == 0 && info.st_size >= 0 &&
+         static_cast<std::uint64_t>(info.st_size) >= end;
+}
+
 bool MappedFile::flush() {
   if (view_ == nullptr) return false;
   return ::msync(view_, static_cast<std::size_t>(size_), MS_SYNC) == 0 &&

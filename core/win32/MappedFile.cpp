@@ -99,6 +99,12 @@ bool MappedFile::writeAt(std::uint64_t offset, const void* source, std::size_t l
                     static_cast<const std::uint8_t*>(source), length, WriteFile);
 }
 
+bool MappedFile::reaches(std::uint64_t end) const {
+  LARGE_INTEGER size;
+  return view_ != nullptr && GetFileSizeEx(reinterpret_cast<HANDLE>(file_), &size) &&
+         size.QuadPart >= 0 && static_cast<std::uint64_t>(size.QuadPart) >= end;
+}
+
 bool MappedFile::flush() {
   if (view_ == nullptr) return false;
   return FlushViewOfFile(view_, 0) && FlushFileBuffers(reinterpret_cast<HANDLE>(file_));
