@@ -1,6 +1,7 @@
 // A whole file mapped into memory, read-only or read-write, with other writers kept out.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace glos {
@@ -38,14 +39,21 @@ class MappedFile {
   // Writes the changes made through a read-write view to disk and waits until they are there.
   // False when failed or when the system reports an error.
   bool flush();
-  // Readies the pages of [offset, offset + length) of a read-write view for writing, in one go
-  // instead of a fault per page. For pages about to be read and then written: reading them
-  // first through the view would make every write fault again. Nothing happens where the
-  // system cannot do it or the range is not inside the view; the content does not change.
-  void prepareForWriting(std::uint64_t offset, std::uint64_t length) const;
   // Maps the view's pages of [offset, offset + length) in one go, for a caller about to read
   // them all: far fewer faults than page by page. Nothing happens where the system cannot do it.
   void prepareForReading(std::uint64_t offset, std::uint64_t length) const;
+
+  // Copies length bytes at offset of the open file into dest through the system's cache, not the
+  // view: a page first touched through a view costs a fault (on some virtual machines several
+  // microseconds), while one call copies a run of pages. False when failed, when the range is
+  // outside the size taken at open(), or when fewer bytes came (the file shrank underneath).
+  bool readAt(std::uint64_t offset, void* dest, std::size_t length) const;
+  // Writes length bytes at offset of a read-write file the same way; the view sees them at once.
+  // False when failed, when the range is outside the size taken at open(), or when not all were
+  // written. A file cut short underneath would grow again: the caller asks reaches() first.
+  bool writeAt(std::uint64_t offset, const void* source, std::size_t length) const;
+  // True when the open file is still at least end bytes long.
+  bool reaches(std::uint64_t end) const;
 
   bool failed() const { return view_ == nullptr; }
   std::uint8_t* data() const { return view_; }

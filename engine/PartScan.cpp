@@ -131,9 +131,11 @@ ScanResult ScanInParts(const Settings& settings, OutputBuffer& out, const std::u
   if (size > fileSize - start) size = fileSize - start;
   if (partBytes == 0) partBytes = kDefaultPartBytes;
   partBytes = (partBytes + 1) & ~std::uint64_t{1};  // whole UTF-16 units from the range start
-  if (threads == 0) threads = std::thread::hardware_concurrency();
-  if (threads > kMaxThreads) threads = kMaxThreads;
   const std::uint64_t parts = (size + partBytes - 1) / partBytes;
+  // Asked once: the system reads a file for it, and a run over many files scans many ranges.
+  static const unsigned cores = std::thread::hardware_concurrency();
+  if (threads == 0) threads = parts > 1 ? cores : 1;
+  if (threads > kMaxThreads) threads = kMaxThreads;
   if (threads <= 1 || parts <= 1) {
     const bool complete = HasOption(settings, kUnicodeMode)
                               ? ScanWide(settings, out, file, fileSize, start, size)

@@ -219,6 +219,41 @@ std::size_t FindUnit(const std::uint8_t* text, std::size_t from, std::size_t to,
   return from;
 }
 
+constexpr std::uint64_t kEveryByte = 0x0101010101010101u;
+
+// The high bit of each byte of word (every byte below 0x80) that lies in [low, high].
+template <typename Word>
+Word BytesInRange(Word word, std::uint8_t low, std::uint8_t high) {
+  constexpr auto kOnes = static_cast<Word>(kEveryByte);
+  return (word + kOnes * (0x80 - low)) & ~(word + kOnes * (0x7F - high)) & (kOnes * 0x80);
+}
+
+// The 8-bit digits of a head, eight bytes at a time instead of a branch per digit.
+bool EightHexDigits(const std::uint8_t* digits, std::uint32_t& value) {
+  const std::uint64_t word = LoadUnit<std::uint64_t>(digits);
+  if ((word & kEveryByte * 0x80) != 0) return false;
+  const std::uint64_t letters = BytesInRange<std::uint64_t>(word | kEveryByte * 0x20, 'a', 'f');
+  if ((BytesInRange<std::uint64_t>(word, '0', '9') | letters) != kEveryByte * 0x80) return false;
+  // Each byte's digit value; the first digit is the lowest byte and the highest nibble.
+  const std::uint64_t nibbles = (word & kEveryByte * 0x0F) + (letters >> 7) * 9;
+  std::uint64_t pairs =
+      ((nibbles & 0x000F000F000F000Fu) << 4) | ((nibbles >> 8) & 0x000F000F000F000Fu);
+  pairs = (pairs | (pairs >> 8)) & 0x0000FFFF0000FFFFu;
+  pairs = (pairs | (pairs >> 16)) & 0xFFFFFFFFu;
+  value = __builtin_bswap32(static_cast<std::uint32_t>(pairs));
+  return true;
+}
+
+bool FourDecimalDigits(const std::uint8_t* digits, std::uint32_t& value) {
+  const std::uint32_t word = LoadUnit<std::uint32_t>(digits);
+  if ((word & 0x80808080u) != 0 || BytesInRange<std::uint32_t>(word, '0', '9') != 0x80808080u) {
+    return false;
+  }
+  const std::uint32_t d = word - 0x30303030u;
+  value = (d & 0xFF) * 1000 + ((d >> 8) & 0xFF) * 100 + ((d >> 16) & 0xFF) * 10 + (d >> 24);
+  return true;
+}
+
 // The head of a line as Extract writes it: "0x", eight hexadecimal digits, ",", four decimal
 // digits and "=". Such a line is read in one go; the general rules give the same numbers, so
 // any other line is left to them.
@@ -231,16 +266,20 @@ bool ReadWrittenHead(const std::uint8_t* line, std::size_t units, TranslationEnt
   };
   if (at(1) != 'x' || at(10) != ',' || at(15) != '=') return false;
   std::uint32_t offset = 0;
-  for (std::size_t i = 2; i < 10; ++i) {
-    const int digit = HexDigitValue(at(i));
-    if (digit < 0) return false;
-    offset = offset * 16u + static_cast<std::uint32_t>(digit);
-  }
   std::uint32_t length = 0;
-  for (std::size_t i = 11; i < 15; ++i) {
-    const std::uint32_t digit = at(i) - '0';
-    if (digit > 9) return false;
-    length = length * 10u + digit;
+  if constexpr (sizeof(Unit) == 1) {
+    if (!EightHexDigits(line + 2, offset) || !FourDecimalDigits(line + 11, length)) return false;
+  } else {
+    for (std::size_t i = 2; i < 10; ++i) {
+      const int digit = HexDigitValue(at(i));
+      if (digit < 0) return false;
+      offset = offset * 16u + static_cast<std::uint32_t>(digit);
+    }
+    for (std::size_t i = 11; i < 15; ++i) {
+      const std::uint32_t digit = at(i) - '0';
+      if (digit > 9) return false;
+      length = length * 10u + digit;
+    }
   }
   entry.offset = offset;
   entry.length = length;

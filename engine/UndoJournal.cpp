@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <memory>
 
 #include "core/Directory.h"
 #include "core/FaultGuard.h"
@@ -124,9 +125,11 @@ std::vector<ByteRange> Subtract(const std::vector<ByteRange>& ranges,
 
 // The records of a journal as a stream of bytes, made a piece at a time into a buffer that is
 // reused: a large journal then costs no fresh memory, which can be dear on a virtual machine.
-// Plain data only, as a fault in the target abandons the guarded fill.
+// The original bytes are read through the file, not its view, for the same reason, a block at a
+// time, as ranges lie close together.
 struct RecordStream {
-  const std::uint8_t* view;
+  static constexpr std::size_t kBlock = 64 * 1024;
+  const MappedFile* target;
   const ByteRange* ranges;
   std::size_t count;
   std::uint32_t nonce;
@@ -135,11 +138,32 @@ struct RecordStream {
   std::uint32_t crc = 0;   // its checksum so far
   std::uint8_t head[kRecordHead];
   std::uint8_t tail[kChecksum];
+  std::unique_ptr<std::uint8_t[]> block = std::make_unique_for_overwrite<std::uint8_t[]>(kBlock);
+  std::uint64_t blockStart = 0;  // the target's bytes [blockStart, blockEnd) are in block
+  std::uint64_t blockEnd = 0;
+
+  // Copies the target's bytes [offset, offset + length) to out; false when they cannot be read.
+  bool read(std::uint64_t offset, std::uint8_t* out, std::size_t length) {
+    if (length >= kBlock) return target->readAt(offset, out, length);
+    if (offset < blockStart || offset + length > blockEnd) {
+      const std::uint64_t end = std::min<std::uint64_t>(offset + kBlock, target->size());
+      if (end < offset + length ||
+          !target->readAt(offset, block.get(), static_cast<std::size_t>(end - offset))) {
+        blockEnd = blockStart;
+        return false;
+      }
+      blockStart = offset;
+      blockEnd = end;
+    }
+    std::memcpy(out, block.get() + (offset - blockStart), length);
+    return true;
+  }
 };
 
-// Fills out[0, capacity) with the stream's next bytes; returns how many (0 at its end).
-std::size_t FillRecords(RecordStream& s, std::uint8_t* out, std::size_t capacity) {
-  std::size_t filled = 0;
+// Fills out[0, capacity) with the stream's next bytes; returns how many (0 at its end), or
+// false when the target could not be read.
+bool FillRecords(RecordStream& s, std::uint8_t* out, std::size_t capacity, std::size_t& filled) {
+  filled = 0;
   while (filled < capacity && s.index < s.count) {
     const ByteRange& r = s.ranges[s.index];
     const std::uint64_t dataEnd = kRecordHead + r.length;
@@ -149,13 +173,12 @@ std::size_t FillRecords(RecordStream& s, std::uint8_t* out, std::size_t capacity
       StoreUnit<std::uint64_t>(s.head + 8, r.offset);
       s.crc = RecordChecksum(s.nonce, s.head, sizeof s.head);
     }
-    const std::uint8_t* from;
+    const std::uint8_t* from = nullptr;  // null for the original bytes
     std::uint64_t left;
     if (s.done < kRecordHead) {
       from = s.head + s.done;
       left = kRecordHead - s.done;
     } else if (s.done < dataEnd) {
-      from = s.view + r.offset + (s.done - kRecordHead);
       left = dataEnd - s.done;
     } else {
       if (s.done == dataEnd) StoreUnit<std::uint32_t>(s.tail, s.crc);
@@ -163,8 +186,12 @@ std::size_t FillRecords(RecordStream& s, std::uint8_t* out, std::size_t capacity
       left = dataEnd + kChecksum - s.done;
     }
     const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, capacity - filled));
-    std::memcpy(out + filled, from, n);
-    if (s.done >= kRecordHead && s.done < dataEnd) s.crc = Crc32(s.crc, out + filled, n);
+    if (from != nullptr) {
+      std::memcpy(out + filled, from, n);
+    } else {
+      if (!s.read(r.offset + (s.done - kRecordHead), out + filled, n)) return false;
+      s.crc = Crc32(s.crc, out + filled, n);
+    }
     filled += n;
     s.done += n;
     if (s.done == dataEnd + kChecksum) {
@@ -172,37 +199,16 @@ std::size_t FillRecords(RecordStream& s, std::uint8_t* out, std::size_t capacity
       s.done = 0;
     }
   }
-  return filled;
-}
-
-// Makes the next piece of the stream after the first `kept` bytes of buffer, reading the target
-// under the fault guard. False when the target failed underneath.
-bool NextPiece(RecordStream& stream, std::uint64_t targetSize, std::vector<std::uint8_t>& buffer,
-               std::size_t kept) {
-  std::size_t filled = 0;
-  auto fill = [&] { filled = FillRecords(stream, buffer.data() + kept, buffer.size() - kept); };
-  if (!RunGuardedCall(stream.view, static_cast<std::size_t>(targetSize), fill)) return false;
-  buffer.resize(kept + filled);
   return true;
 }
 
-// Readies the target's pages under the merged ranges for writing where they lie together (a
-// translation file's entries mostly do), once the journal holds them: the copy into the journal
-// mapped them read-only, and every write would fault on each page again. Only then, as making a
-// page writable marks the file changed. Pages under no range are left alone; so are short runs,
-// where one call costs as much as the faults it saves.
-void PrepareForWriting(const MappedFile& target, const std::vector<ByteRange>& ranges) {
-  constexpr std::uint64_t kPage = 4096;
-  constexpr std::uint64_t kShortestRun = 2 * kPage;
-  for (std::size_t i = 0; i < ranges.size();) {
-    const std::uint64_t start = ranges[i].offset;
-    std::uint64_t end = start + ranges[i].length;
-    // Less than a page between two ranges leaves no page that neither touches.
-    for (++i; i < ranges.size() && ranges[i].offset < end + kPage; ++i) {
-      end = std::max(end, ranges[i].offset + ranges[i].length);
-    }
-    if (end - start >= kShortestRun) target.prepareForWriting(start, end - start);
-  }
+// Makes the next piece of the stream after the first `kept` bytes of buffer. False when the
+// target could not be read.
+bool NextPiece(RecordStream& stream, std::vector<std::uint8_t>& buffer, std::size_t kept) {
+  std::size_t filled = 0;
+  if (!FillRecords(stream, buffer.data() + kept, buffer.size() - kept, filled)) return false;
+  buffer.resize(kept + filled);
+  return true;
 }
 
 }  // namespace
@@ -291,7 +297,7 @@ bool KeepOriginalBytes(const char16_t* path, const MappedFile& target,
     }
   }
 
-  std::vector<ByteRange> missing = ranges;
+  std::vector<ByteRange> missing;
   if (extend) {
     std::vector<ByteRange> held;
     held.reserve(old.records.size());
@@ -299,22 +305,22 @@ bool KeepOriginalBytes(const char16_t* path, const MappedFile& target,
     MergeRanges(held, 0);
     missing = Subtract(ranges, held);
     if (missing.empty()) return true;
+  } else {
+    missing = std::move(ranges);
   }
 
-  RecordStream stream{target.data(), missing.data(), missing.size(),
-                      extend ? old.nonce : NewNonce()};
+  RecordStream stream{&target, missing.data(), missing.size(), extend ? old.nonce : NewNonce()};
   std::vector<std::uint8_t> out;
   if (extend) {
     // Added records go after the old ones in one durable append.
     std::uint64_t bytes = 0;
     for (const ByteRange& r : missing) bytes += kRecordHead + r.length + kChecksum;
     out.resize(static_cast<std::size_t>(bytes));
-    if (!NextPiece(stream, target.size(), out, 0)) {
+    if (!NextPiece(stream, out, 0)) {
       failure = kStatusCannotMap;
       return false;
     }
     if (!AppendDurably(journal.c_str(), old.validEnd, out.data(), out.size())) return false;
-    PrepareForWriting(target, missing);
     return true;
   }
 
@@ -333,7 +339,7 @@ bool KeepOriginalBytes(const char16_t* path, const MappedFile& target,
   std::size_t kept = out.size();
   do {
     out.resize(kJournalPiece);
-    if (!NextPiece(stream, target.size(), out, kept)) {
+    if (!NextPiece(stream, out, kept)) {
       failure = kStatusCannotMap;
       return false;
     }
@@ -341,7 +347,6 @@ bool KeepOriginalBytes(const char16_t* path, const MappedFile& target,
     kept = 0;
   } while (stream.index < stream.count);
   if (!file.commit(Flush::ToDisk)) return false;
-  PrepareForWriting(target, missing);
   return true;
 }
 

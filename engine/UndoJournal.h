@@ -88,7 +88,7 @@ bool ParseJournal(const std::uint8_t* data, std::size_t size, JournalContents& c
 // caller changes any of them. A journal of another file under this name (another identity or
 // size) is replaced, with a 548 notice. Returns true when the caller may go on; false with
 // failure 546 (the journal there cannot be read), 547 (it cannot be written) or 523 (the target
-// failed underneath), in which case the target must not be changed.
+// failed underneath), in which case the target must not be changed. The ranges are used up.
 bool KeepOriginalBytes(const char16_t* path, const MappedFile& target,
                        std::vector<ByteRange>& ranges, StatusCode& failure);
 

@@ -2,6 +2,8 @@
 // once the journal holds what they will overwrite.
 #include "engine/WriteBack.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -52,21 +54,147 @@ bool WriteUnits(const Settings& settings, std::uint8_t* slot, const TranslationE
   return true;
 }
 
-struct ApplyContext {
-  const Settings* settings;
-  std::uint8_t* target;
-  std::uint64_t size;
-  bool wide;
+// A copy of the target's bytes around the entries being applied, read and written through the
+// file instead of its view: a page first touched through a view costs a fault each (several
+// microseconds on some virtual machines), while one call copies a run of pages. Entries mostly
+// come in file order, so the window moves on through the file; one that does not fit the window
+// sends it back to the file first and starts another at the entry. Only the runs the entries
+// wrote go back, so a page they did not write is neither read through a view nor marked changed.
+template <typename Target>
+class TargetWindow {
+ public:
+  TargetWindow(const Target& file, WindowSizes sizes) : file_(file), sizes_(sizes) {}
+
+  // The window's copy of the target's bytes [first, end), which lie inside the file, marked as
+  // written; null when the file could not be read or memory ran out (noMemory() tells).
+  std::uint8_t* reach(std::uint64_t first, std::uint64_t end) {
+    const bool fits = first >= base_ && first <= loaded_ + sizes_.readThrough &&
+                      end - base_ <= capacity_ && !runs_.empty();
+    if (!fits && !start(first, end)) return nullptr;
+    if (end > loaded_) {
+      // Read on ahead: entries close together then cost one call for many.
+      const std::uint64_t limit = std::min(base_ + capacity_, file_.size());
+      const std::uint64_t until = std::max(end, std::min(loaded_ + sizes_.readAhead, limit));
+      if (!file_.readAt(loaded_, bytes_.get() + (loaded_ - base_),
+                        static_cast<std::size_t>(until - loaded_))) {
+        return nullptr;
+      }
+      loaded_ = until;
+    }
+    ByteRange& last = runs_.back();
+    if (last.length == 0) {
+      last = {first, end - first};
+    } else if (first >= last.offset && first <= last.offset + last.length + sizes_.joinGap) {
+      last.length = std::max(last.offset + last.length, end) - last.offset;
+    } else {
+      runs_.push_back({first, end - first});
+    }
+    return bytes_.get() + (first - base_);
+  }
+
+  bool noMemory() const { return noMemory_; }
+
+  // Writes the runs back to the file; false when that failed, or when the file no longer reaches
+  // the last of them (cut short underneath: writing would make it grow again).
+  // The runs before one the file no longer reaches still go back, as they would have one by one.
+  bool flush() {
+    std::uint64_t end = 0;
+    for (const ByteRange& run : runs_) end = std::max(end, run.offset + run.length);
+    const bool reached = file_.reaches(end);  // asked once for all, as a rule
+    bool written = true;
+    for (const ByteRange& run : runs_) {
+      if (run.length == 0) continue;
+      written = written && (reached || file_.reaches(run.offset + run.length)) &&
+                file_.writeAt(run.offset, bytes_.get() + (run.offset - base_),
+                              static_cast<std::size_t>(run.length));
+    }
+    runs_.clear();
+    return written;
+  }
+
+ private:
+  // Sends the window back and starts an empty one at first, big enough for [first, end).
+  bool start(std::uint64_t first, std::uint64_t end) {
+    if (!flush()) return false;
+    if (capacity_ < end - first || bytes_ == nullptr) {
+      // A span is at most the file's size, below 4 GiB.
+      const auto bytes = static_cast<std::size_t>(std::max(sizes_.bytes, end - first));
+      bytes_ = FileBuffer(static_cast<std::uint8_t*>(AllocateFilledBuffer(bytes)),
+                          FilledBufferDeleter{bytes});
+      capacity_ = bytes_ == nullptr ? 0 : bytes;
+      noMemory_ = bytes_ == nullptr;
+      if (noMemory_) return false;
+    }
+    base_ = first;
+    loaded_ = first;
+    runs_.push_back({first, 0});
+    return true;
+  }
+
+  const Target& file_;
+  const WindowSizes sizes_;
+  FileBuffer bytes_;
+  std::uint64_t capacity_ = 0;
+  bool noMemory_ = false;
+  std::uint64_t base_ = 0;
+  std::uint64_t loaded_ = 0;
+  std::vector<ByteRange> runs_;  // written so far, in the window's copy; empty when none started
 };
 
+// A target held in memory, read and written as the window does a file.
+struct MemoryTarget {
+  std::uint8_t* data;
+  std::uint64_t bytes;
+  std::uint64_t size() const { return bytes; }
+  bool reaches(std::uint64_t end) const { return end <= bytes; }
+  bool readAt(std::uint64_t offset, void* dest, std::size_t length) const {
+    std::memcpy(dest, data + offset, length);
+    return true;
+  }
+  bool writeAt(std::uint64_t offset, const void* source, std::size_t length) const {
+    std::memcpy(data + offset, source, length);
+    return true;
+  }
+};
+
+template <typename Target>
+struct ApplyContext {
+  const Settings* settings;
+  TargetWindow<Target>* window;
+  std::uint64_t size;
+  bool wide;
+  bool failed = false;
+};
+
+template <typename Target>
 void VisitEntry(void* context, const TranslationEntry& entry) {
-  const auto& c = *static_cast<const ApplyContext*>(context);
+  auto& c = *static_cast<ApplyContext<Target>*>(context);
+  if (c.failed) return;
   EntrySpan span;
   if (!FindEntrySpan(*c.settings, c.wide, c.size, entry, span)) {
     ReportStatusNumber(kStatusOutsideFile, entry.offset);
     return;
   }
-  WriteEntry(*c.settings, c.wide, c.target + entry.offset, entry);
+  std::uint8_t* first = c.window->reach(span.first, span.end);
+  if (first == nullptr) {
+    c.failed = true;
+    return;
+  }
+  WriteEntry(*c.settings, c.wide, first + (entry.offset - span.first), entry);
+}
+
+// Applies every entry of text to target through a window. Returns 523 when the target could
+// not be read or written, 521 when memory ran out (what was written before stays, nothing more
+// is tried), else kStatusNone.
+template <typename Target>
+StatusCode ApplyThroughWindow(const Settings& settings, const Target& target,
+                              const std::uint8_t* text, std::size_t textSize, WindowSizes sizes) {
+  TargetWindow<Target> window(target, sizes);
+  ApplyContext<Target> context{&settings, &window, target.size(),
+                               IsWideTranslation(text, textSize)};
+  ReadTranslationEntries(text, textSize, VisitEntry<Target>, &context);
+  if (!window.flush() || (context.failed && !window.noMemory())) return kStatusCannotMap;
+  return context.failed ? kStatusNoMemory : kStatusNone;
 }
 
 struct RangeContext {
@@ -123,9 +251,8 @@ bool WriteEntry(const Settings& settings, bool wide, std::uint8_t* slot,
 }
 
 void ApplyTranslation(const Settings& settings, std::uint8_t* target, std::uint64_t size,
-                      const std::uint8_t* text, std::size_t textSize) {
-  ApplyContext context{&settings, target, size, IsWideTranslation(text, textSize)};
-  ReadTranslationEntries(text, textSize, VisitEntry, &context);
+                      const std::uint8_t* text, std::size_t textSize, WindowSizes sizes) {
+  ApplyThroughWindow(settings, MemoryTarget{target, size}, text, textSize, sizes);
 }
 
 void AppendWriteRanges(const Settings& settings, std::uint64_t size, const std::uint8_t* text,
@@ -184,6 +311,11 @@ FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* 
   }
   if (settings.undoJournal) {
     std::vector<ByteRange> ranges;
+    // Room for a range every 32 bytes of text, rarely outgrown: growing copies the ranges into
+    // fresh pages each time, which costs more than untouched room.
+    std::size_t textBytes = 0;
+    for (const WholeFile& text : texts) textBytes += static_cast<std::size_t>(text.size);
+    ranges.reserve(textBytes / 32);
     bool any = false;
     for (const WholeFile& text : texts) {
       if (text.data == nullptr) continue;
@@ -215,17 +347,20 @@ FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* 
     const auto textSize = static_cast<std::size_t>(text.size);
     bool applied = true;
     auto apply = [&] {
-      if (settings.android) {
-        applied = ApplyPoolTranslation(settings, files.pool.index(), target.data(), text.data.get(),
-                                       textSize);
-      } else {
-        ApplyTranslation(settings, target.data(), target.size(), text.data.get(), textSize);
-      }
+      applied = ApplyPoolTranslation(settings, files.pool.index(), target.data(), text.data.get(),
+                                     textSize);
     };
-    if (!RunGuardedCall(target.data(), static_cast<std::size_t>(target.size()), apply)) {
-      // The target failed underneath: what was written stays, nothing more is tried.
-      return Outcome(kStatusCannotMap, path);
+    StatusCode failure = kStatusNone;
+    if (settings.android) {
+      if (!RunGuardedCall(target.data(), static_cast<std::size_t>(target.size()), apply)) {
+        failure = kStatusCannotMap;
+      }
+    } else {
+      failure = ApplyThroughWindow(settings, target, text.data.get(), textSize, WindowSizes{});
+      applied = failure == kStatusNone;
     }
+    // The target failed underneath: what was written stays, nothing more is tried.
+    if (failure == kStatusCannotMap) return Outcome(kStatusCannotMap, path);
     result = applied ? kStatusWrittenBack : kStatusNoMemory;
   }
   return Outcome(result, files.translation);

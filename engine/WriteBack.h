@@ -27,11 +27,23 @@ namespace glos {
 // 520 (names the target) when it holds none that fits the file, 521 when memory runs out.
 FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* context);
 
+// The window write-back applies entries through, a copy of the target's bytes around them: its
+// size, how far it reads on ahead, the widest gap it reads through rather than starting anew, and
+// the gap up to which two written runs go back to the file as one (less than a page leaves no
+// page that neither writes). Small ones let a test move it often; a span larger than the window
+// gets a window of its own.
+struct WindowSizes {
+  std::uint64_t bytes = 1024 * 1024;
+  std::uint64_t readAhead = 64 * 1024;
+  std::uint64_t readThrough = 16 * 1024;
+  std::uint64_t joinGap = 4095;
+};
+
 // Applies every entry of one translation text (its encoding told by its fourth byte) to the
 // target's bytes. An entry that would write any unit outside [target, target + size) is skipped
 // whole and reported with 526. Reports 516/517 for cut texts and 519 for prefix mismatches.
 void ApplyTranslation(const Settings& settings, std::uint8_t* target, std::uint64_t size,
-                      const std::uint8_t* text, std::size_t textSize);
+                      const std::uint8_t* text, std::size_t textSize, WindowSizes sizes = {});
 
 // The bytes one entry of a translation file of the given width writes in a target of size
 // bytes: [first, end) covers the length prefix (with LengthPrefixed), the slot, and a run-on text

@@ -546,6 +546,45 @@ std::string CheckScanImage(const std::uint8_t* data, std::size_t size) {
 
 // ---- ApplyTranslation --------------------------------------------------------------------
 
+namespace {
+
+// Applies text to a copy of original through a window of the given sizes and compares the
+// outcome with the reference's.
+std::string CheckAppliedTarget(const Settings& settings, const std::vector<std::uint8_t>& original,
+                               const std::vector<std::uint8_t>& expected,
+                               const std::vector<bool>& allowed,
+                               const std::vector<Reported>& expectedReports,
+                               const std::vector<std::uint8_t>& text, WindowSizes sizes) {
+  const std::size_t targetSize = original.size();
+  const auto target = ExactCopy(original);
+  const auto translation = ExactCopy(text);
+  ReportLog log;
+  ApplyTranslation(settings, target.get(), targetSize, translation.get(), text.size(), sizes);
+  for (std::size_t i = 0; i < targetSize; ++i) {
+    if (target[i] != original[i] && !allowed[i]) {
+      return "byte " + Hex(i) + " changed outside every slot that lies inside";
+    }
+  }
+  for (std::size_t i = 0; i < targetSize; ++i) {
+    if (target[i] != expected[i]) {
+      return "byte " + Hex(i) + " is " + Hex(target[i]) + ", the reference has " + Hex(expected[i]);
+    }
+  }
+  if (log.reports.size() != expectedReports.size()) {
+    return std::to_string(log.reports.size()) + " reports, the reference has " +
+           std::to_string(expectedReports.size());
+  }
+  for (std::size_t i = 0; i < expectedReports.size(); ++i) {
+    if (!(log.reports[i] == expectedReports[i])) {
+      return "report " + std::to_string(i) + " is " + std::to_string(log.reports[i].code) +
+             ", the reference has " + std::to_string(expectedReports[i].code);
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
 std::string CheckApplyTranslation(const std::uint8_t* data, std::size_t size) {
   Input in(data, size);
   const std::uint8_t options = in.byte();
@@ -603,28 +642,13 @@ std::string CheckApplyTranslation(const std::uint8_t* data, std::size_t size) {
     }
   }
 
-  const auto target = ExactCopy(original);
-  const auto translation = ExactCopy(text);
-  ReportLog log;
-  ApplyTranslation(settings, target.get(), targetSize, translation.get(), text.size());
-  for (std::size_t i = 0; i < targetSize; ++i) {
-    if (target[i] != original[i] && !allowed[i]) {
-      return "byte " + Hex(i) + " changed outside every slot that lies inside";
-    }
-  }
-  for (std::size_t i = 0; i < targetSize; ++i) {
-    if (target[i] != expected[i]) {
-      return "byte " + Hex(i) + " is " + Hex(target[i]) + ", the reference has " + Hex(expected[i]);
-    }
-  }
-  if (log.reports.size() != expectedReports.size()) {
-    return std::to_string(log.reports.size()) + " reports, the reference has " +
-           std::to_string(expectedReports.size());
-  }
-  for (std::size_t i = 0; i < expectedReports.size(); ++i) {
-    if (!(log.reports[i] == expectedReports[i])) {
-      return "report " + std::to_string(i) + " is " + std::to_string(log.reports[i].code) +
-             ", the reference has " + std::to_string(expectedReports[i].code);
+  // Once with the window write-back uses on files, once with one so small that it moves on, or
+  // is outgrown, at nearly every entry.
+  for (const WindowSizes sizes : {WindowSizes{}, WindowSizes{8, 4, 2, 3}}) {
+    if (std::string failure =
+            CheckAppliedTarget(settings, original, expected, allowed, expectedReports, text, sizes);
+        !failure.empty()) {
+      return failure;
     }
   }
   return {};

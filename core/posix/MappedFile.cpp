@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "core/posix/NativeText.h"
 #include "core/posix/PosixFile.h"
 
@@ -62,12 +64,45 @@ void Populate(std::uint8_t* view, std::uint64_t size, std::uint64_t offset, std:
 
 }  // namespace
 
-void MappedFile::prepareForWriting(std::uint64_t offset, std::uint64_t length) const {
-  Populate(view_, size_, offset, length, MADV_POPULATE_WRITE);
-}
-
 void MappedFile::prepareForReading(std::uint64_t offset, std::uint64_t length) const {
   Populate(view_, size_, offset, length, MADV_POPULATE_READ);
+}
+
+namespace {
+
+// Moves length bytes at offset with pread or pwrite, as many calls as they take.
+template <typename Call, typename Pointer>
+bool TransferAt(int fd, std::uint64_t size, std::uint64_t offset, Pointer data, std::size_t length,
+                Call call) {
+  if (fd < 0 || offset > size || length > size - offset) return false;
+  while (length != 0) {
+    const ssize_t done = call(fd, data, length, static_cast<off_t>(offset));
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return false;
+    const auto n = static_cast<std::size_t>(done);
+    data += n;
+    offset += n;
+    length -= n;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool MappedFile::readAt(std::uint64_t offset, void* dest, std::size_t length) const {
+  return view_ != nullptr && TransferAt(static_cast<int>(file_), size_, offset,
+                                        static_cast<std::uint8_t*>(dest), length, ::pread);
+}
+
+bool MappedFile::writeAt(std::uint64_t offset, const void* source, std::size_t length) const {
+  return view_ != nullptr && TransferAt(static_cast<int>(file_), size_, offset,
+                                        static_cast<const std::uint8_t*>(source), length, ::pwrite);
+}
+
+bool MappedFile::reaches(std::uint64_t end) const {
+  struct stat info;
+  return view_ != nullptr && ::fstat(static_cast<int>(file_), &info) == 0 && info.st_size >= 0 &&
+         static_cast<std::uint64_t>(info.st_size) >= end;
 }
 
 bool MappedFile::flush() {

@@ -60,9 +60,50 @@ bool MappedFile::identify(FileIdentity& identity) const {
   return true;
 }
 
-// Windows has no call that maps pages ahead of the reads and writes; they fault as they come.
-void MappedFile::prepareForWriting(std::uint64_t /*offset*/, std::uint64_t /*length*/) const {}
+// Windows has no call that maps pages ahead of the reads; they fault as they come.
 void MappedFile::prepareForReading(std::uint64_t /*offset*/, std::uint64_t /*length*/) const {}
+
+namespace {
+
+// Moves length bytes at offset with ReadFile or WriteFile and an offset in an OVERLAPPED, at most
+// 1 GiB a call, as many calls as they take.
+template <typename Call, typename Pointer>
+bool TransferAt(HANDLE file, std::uint64_t size, std::uint64_t offset, Pointer data,
+                std::size_t length, Call call) {
+  if (offset > size || length > size - offset) return false;
+  constexpr std::size_t kLargestCall = std::size_t{1} << 30;
+  while (length != 0) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD done = 0;
+    const auto asked = static_cast<DWORD>(length < kLargestCall ? length : kLargestCall);
+    if (!call(file, data, asked, &done, &at) || done == 0) return false;
+    data += done;
+    offset += done;
+    length -= done;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool MappedFile::readAt(std::uint64_t offset, void* dest, std::size_t length) const {
+  return view_ != nullptr && TransferAt(reinterpret_cast<HANDLE>(file_), size_, offset,
+                                        static_cast<std::uint8_t*>(dest), length, ReadFile);
+}
+
+bool MappedFile::writeAt(std::uint64_t offset, const void* source, std::size_t length) const {
+  return view_ != nullptr &&
+         TransferAt(reinterpret_cast<HANDLE>(file_), size_, offset,
+                    static_cast<const std::uint8_t*>(source), length, WriteFile);
+}
+
+bool MappedFile::reaches(std::uint64_t end) const {
+  LARGE_INTEGER size;
+  return view_ != nullptr && GetFileSizeEx(reinterpret_cast<HANDLE>(file_), &size) &&
+         size.QuadPart >= 0 && static_cast<std::uint64_t>(size.QuadPart) >= end;
+}
 
 bool MappedFile::flush() {
   if (view_ == nullptr) return false;

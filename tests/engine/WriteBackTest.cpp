@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <random>
 
 #include "core/Directory.h"
 #include "engine/Extract.h"
 #include "engine/WriteBack.h"
+#include "fuzz/FuzzChecks.h"
 #include "tests/support/StatusCapture.h"
 #include "tests/support/TestSupport.h"
 
@@ -116,6 +119,35 @@ INSTANTIATE_TEST_SUITE_P(
                       ApplyCase{"LastLineWithoutBreakIsNotApplied", 0, "\r\n0x00000010,0003=ab", 16,
                                 '.', ".................xyz............"}),
     [](const ::testing::TestParamInfo<ApplyCase>& info) { return info.param.name; });
+
+// Entries mostly in order, some going back or overlapping, some far apart, in both widths and
+// every option, checked against the reference once with the window used on files and once with
+// one that moves on at nearly every entry.
+TEST(ApplyTranslationTest, RandomEntriesMatchTheReferenceWhateverTheWindow) {
+  std::mt19937 rng(4099);
+  auto below = [&rng](unsigned n) { return static_cast<unsigned>(rng() % n); };
+  for (int round = 0; round < 600; ++round) {
+    const bool wide = round % 3 == 0;
+    std::string text = "[Glosmorin]";
+    unsigned offset = below(16);
+    for (unsigned n = below(40); n > 0; --n) {
+      const unsigned step = below(10);
+      offset = step == 0 ? below(1020) : step == 1 ? offset + 200 : offset + 4 * step;
+      char head[32];
+      std::snprintf(head, sizeof head, "\r\n0x%08X,%04u=", offset % 1100, below(12));
+      text += head;
+      for (unsigned k = below(14); k > 0; --k) {
+        text += below(8) == 0 ? std::string("\\x41") : std::string(1, "xyz"[below(3)]);
+      }
+    }
+    text += "\r\n";
+    Bytes input = {static_cast<std::uint8_t>(below(16)), 0, 0, 255,
+                   static_cast<std::uint8_t>(below(256))};
+    const Bytes units = wide ? WideBytes(text) : ToBytes(text);
+    input.insert(input.end(), units.begin(), units.end());
+    ASSERT_EQ(fuzz::CheckApplyTranslation(input.data(), input.size()), "") << text;
+  }
+}
 
 TEST(ApplyTranslationWide, Utf16FileWritesUnitsAtOddOffsetsWhateverUnicodeModeSays) {
   Settings settings;  // UnicodeMode clear

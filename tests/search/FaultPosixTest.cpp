@@ -51,6 +51,7 @@ std::vector<StatusCode> Codes(const StatusCapture& capture) {
 
 class FaultPosixTest : public ::testing::Test {
  protected:
+  void HoldsAfterTruncationBetweenEntries(std::size_t second);
   TempDir dir_;
   Settings settings_;
 };
@@ -198,12 +199,20 @@ TEST_F(FaultPosixTest, ExtractOfATargetTruncatedWhileItIsScannedGives520) {
 }
 
 TEST_F(FaultPosixTest, WriteBackOfATargetTruncatedBetweenEntriesGives523AndKeepsEarlierWrites) {
+  // The first entry is cut (517), and the report cuts the target; the second entry's slot then
+  // lies past its end: far on, or in the bytes already read with the first, which must not make
+  // the file grow again when they go back.
+  for (const std::size_t second : {2 * kPage + 8, kPage / 2}) {
+    SCOPED_TRACE(second);
+    HoldsAfterTruncationBetweenEntries(second);
+  }
+}
+
+void FaultPosixTest::HoldsAfterTruncationBetweenEntries(std::size_t second) {
   const auto target = dir_.file(u"cut.dll");
   WriteFile(target, Bytes(3 * kPage, '.'));
-  // The first entry is cut (517), and the report cuts the target; the second entry's slot then
-  // lies past its end.
   char head[32];
-  std::snprintf(head, sizeof head, "0x%08zX", 2 * kPage + 8);
+  std::snprintf(head, sizeof head, "0x%08zX", second);
   WriteFile(target + u".ttt", ToBytes(std::string("[Glosmorin]\r\n0x00000008,0003=abcdef\r\n") +
                                       head + ",0004=late\r\n"));
   StatusCapture capture;
