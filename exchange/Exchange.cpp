@@ -99,15 +99,14 @@ struct RawString {
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
 // A growable byte store whose bytes are copied in by memcpy, so that a copy out of a mapped view
-// that faults leaves it whole.
+// that faults leaves it whole. It grows by what is taken, within the room reserved for it.
 struct ByteStore {
   std::vector<std::uint8_t> bytes;
-  std::size_t used = 0;
   // Room for count more bytes, not yet written: its place.
   std::size_t Reserve(std::size_t count) {
-    if (bytes.size() - used < count) bytes.resize(std::max(2 * bytes.size(), used + count));
-    used += count;
-    return used - count;
+    const std::size_t at = bytes.size();
+    bytes.resize(at + count);
+    return at;
   }
   std::size_t Put(const std::uint8_t* data, std::size_t count) {
     const std::size_t at = Reserve(count);
@@ -602,8 +601,9 @@ FileOutcome ExportFile(const Settings& /*settings*/, const char16_t* path, void*
   MappedFile target(path, /*readOnly=*/true);
   if (target.failed()) return Outcome(kStatusCannotMap, path);
 
-  // What the entries are gathered in takes about twice the translation file.
-  LargeHeapScope heap(3 * textSize);
+  // What the entries are gathered in is reserved from about three times the translation file,
+  // of which a fraction is taken.
+  LargeHeapScope heap(4 * textSize);
   Catalog catalog;
   catalog.targetName = TargetName(path);
   catalog.codePage = ChosenCodePage(options, 0);
@@ -612,8 +612,11 @@ FileOutcome ExportFile(const Settings& /*settings*/, const char16_t* path, void*
   job.reader.size = target.size();
   job.reader.wide = catalog.wide = IsWideTranslation(text, textSize);
   SetOption(job.reader.unescape, kNoLengthCheck, true);
-  // An entry line takes 18 bytes at least.
+  // Room that is taken as it is used: an entry line takes 18 bytes at least, most take twice
+  // that, and the distinct strings' bytes are fewer than the text's.
   job.entries.reserve(textSize / 18 + 1);
+  job.strings.reserve(textSize / 36 + 1);
+  job.raw.bytes.reserve(textSize);
   const CollectOutcome collected = CollectEntries(job, text, textSize, target);
   if (collected == CollectOutcome::TextFailed) return Outcome(kStatusCannotOpen, translationPath);
   if (collected == CollectOutcome::TargetFailed) return Outcome(kStatusCannotMap, path);
