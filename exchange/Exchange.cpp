@@ -601,9 +601,8 @@ FileOutcome ExportFile(const Settings& /*settings*/, const char16_t* path, void*
   MappedFile target(path, /*readOnly=*/true);
   if (target.failed()) return Outcome(kStatusCannotMap, path);
 
-  // What the entries are gathered in is reserved from about three times the translation file,
-  // of which a fraction is taken.
-  LargeHeapScope heap(4 * textSize);
+  // What the entries are gathered in takes up to about twice the translation file.
+  LargeHeapScope heap(3 * textSize, 2 * textSize);
   Catalog catalog;
   catalog.targetName = TargetName(path);
   catalog.codePage = ChosenCodePage(options, 0);
@@ -612,11 +611,8 @@ FileOutcome ExportFile(const Settings& /*settings*/, const char16_t* path, void*
   job.reader.size = target.size();
   job.reader.wide = catalog.wide = IsWideTranslation(text, textSize);
   SetOption(job.reader.unescape, kNoLengthCheck, true);
-  // Room that is taken as it is used: an entry line takes 18 bytes at least, most take twice
-  // that, and the distinct strings' bytes are fewer than the text's.
+  // An entry line takes 18 bytes at least.
   job.entries.reserve(textSize / 18 + 1);
-  job.strings.reserve(textSize / 36 + 1);
-  job.raw.bytes.reserve(textSize);
   const CollectOutcome collected = CollectEntries(job, text, textSize, target);
   if (collected == CollectOutcome::TextFailed) return Outcome(kStatusCannotOpen, translationPath);
   if (collected == CollectOutcome::TargetFailed) return Outcome(kStatusCannotMap, path);
@@ -638,8 +634,9 @@ FileOutcome ImportFile(const Settings& settings, const char16_t* path, void* con
     return Outcome(kStatusCannotSave, path);
   }
   if (!FileExists(exchangePath)) return Outcome(kStatusNoFile, exchangePath);
-  // The reader's units and ours take about four times the exchange file.
-  LargeHeapScope heap(5 * FileSize(exchangePath));
+  // The reader's units and ours take up to about three times the exchange file.
+  const std::size_t exchangeSize = FileSize(exchangePath);
+  LargeHeapScope heap(5 * exchangeSize, 3 * exchangeSize);
   Catalog catalog;
   catalog.targetName = TargetName(path);
   catalog.wide = HasOption(settings, kUnicodeMode);

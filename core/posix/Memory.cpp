@@ -5,6 +5,7 @@
 #include <malloc.h>
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -38,16 +39,14 @@ std::size_t MappedBytes(std::size_t bytes) { return (bytes + kHugePage - 1) & ~(
 
 // glibc's heap, which the tuning below speaks to; not the sanitizers' own.
 #if defined(__GLIBC__) && defined(M_MMAP_MAX) && defined(MADV_HUGEPAGE) && \
-    !defined(GLOS_BUFFERS_ON_HEAP)
-constexpr bool kTunableHeap = true;
+    defined(MADV_POPULATE_WRITE) && !defined(GLOS_BUFFERS_ON_HEAP)
+#define GLOS_TUNABLE_HEAP 1
 // glibc's defaults, for the end of a scope.
 constexpr int kDefaultMmapMax = 65536;
 constexpr int kDefaultTrimThreshold = 128 * 1024;
 // The most a scope prepares: glibc's trim threshold is an int, and the block taken below must
 // stay under it to stay in the heap.
 constexpr std::size_t kLargestScope = std::size_t{1} << 30;
-#else
-constexpr bool kTunableHeap = false;
 #endif
 
 }  // namespace
@@ -92,32 +91,51 @@ void FreeFilledBuffer(void* buffer, std::size_t bytes) {
 // glibc gives a large block a mapping of its own, whose pages the system backs one by one, and
 // gives memory freed at the heap's top back at once. For the scope, every block comes from the
 // heap, and a block of the scope's size is taken, its pages advised as large ones, and freed:
-// it stays the heap's top, which the work's allocations are then carved from.
-LargeHeapScope::LargeHeapScope(std::size_t bytes) {
-  if constexpr (kTunableHeap) {
-    if (bytes > kLargestScope) bytes = kLargestScope;
-    if (bytes < 2 * kHugePage) return;
-    active_ = ::mallopt(M_MMAP_MAX, 0) == 1 && ::mallopt(M_TRIM_THRESHOLD, INT_MAX) == 1;
-    void* block = active_ ? std::malloc(bytes) : nullptr;
-    if (block == nullptr) return;
-    const auto start = reinterpret_cast<std::uintptr_t>(block);
-    const std::uintptr_t first = (start + kHugePage - 1) & ~std::uintptr_t{kHugePage - 1};
-    const std::uintptr_t last = (start + bytes) & ~std::uintptr_t{kHugePage - 1};
-    if (last > first) {
-      ::madvise(reinterpret_cast<void*>(first), static_cast<std::size_t>(last - first),
-                MADV_HUGEPAGE);
-    }
-    std::free(block);
+// it stays the heap's top, which the work's allocations are then carved from, from its start
+// on. Putting pages in place for writing changes no content, so it may run beside the work.
+LargeHeapScope::LargeHeapScope(std::size_t reserve, std::size_t prefault) {
+#if defined(GLOS_TUNABLE_HEAP)
+  if (reserve > kLargestScope) reserve = kLargestScope;
+  if (reserve < 2 * kHugePage) return;
+  active_ = ::mallopt(M_MMAP_MAX, 0) == 1 && ::mallopt(M_TRIM_THRESHOLD, INT_MAX) == 1;
+  void* block = active_ ? std::malloc(reserve) : nullptr;
+  if (block == nullptr) return;
+  const auto start = reinterpret_cast<std::uintptr_t>(block);
+  const std::uintptr_t first = (start + kHugePage - 1) & ~std::uintptr_t{kHugePage - 1};
+  const std::uintptr_t last = (start + reserve) & ~std::uintptr_t{kHugePage - 1};
+  std::free(block);
+  if (last <= first) return;
+  ::madvise(reinterpret_cast<void*>(first), static_cast<std::size_t>(last - first), MADV_HUGEPAGE);
+  const std::uintptr_t end = std::min(last, first + (prefault & ~std::uintptr_t{kHugePage - 1}));
+  if (end <= first || std::thread::hardware_concurrency() < 2) return;
+  try {
+    prefaulter_ = std::thread([this, first, end] {
+      constexpr std::uintptr_t kStep = 2 * kHugePage;
+      for (std::uintptr_t at = first; at < end && !stop_.load(std::memory_order_relaxed);
+           at += kStep) {
+        if (::madvise(reinterpret_cast<void*>(at), std::min(kStep, end - at),
+                      MADV_POPULATE_WRITE) != 0) {
+          return;
+        }
+      }
+    });
+  } catch (...) {
   }
+#else
+  static_cast<void>(reserve);
+  static_cast<void>(prefault);
+#endif
 }
 
 LargeHeapScope::~LargeHeapScope() {
-  if constexpr (kTunableHeap) {
-    if (!active_) return;
-    ::mallopt(M_MMAP_MAX, kDefaultMmapMax);
-    ::mallopt(M_TRIM_THRESHOLD, kDefaultTrimThreshold);
-    ::malloc_trim(0);
-  }
+  stop_.store(true, std::memory_order_relaxed);
+  if (prefaulter_.joinable()) prefaulter_.join();
+#if defined(GLOS_TUNABLE_HEAP)
+  if (!active_) return;
+  ::mallopt(M_MMAP_MAX, kDefaultMmapMax);
+  ::mallopt(M_TRIM_THRESHOLD, kDefaultTrimThreshold);
+  ::malloc_trim(0);
+#endif
 }
 
 }  // namespace glos

@@ -10,7 +10,7 @@ void* AllocateFilledBuffer(std::size_t bytes) { return std::malloc(bytes == 0 ? 
 void FreeFilledBuffer(void* buffer, std::size_t /*bytes*/) { std::free(buffer); }
 
 // The heap takes large blocks from VirtualAlloc as they come: nothing to prepare.
-LargeHeapScope::LargeHeapScope(std::size_t /*bytes*/) {}
+LargeHeapScope::LargeHeapScope(std::size_t /*reserve*/, std::size_t /*prefault*/) {}
 
 LargeHeapScope::~LargeHeapScope() {}
 
