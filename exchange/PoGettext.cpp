@@ -398,6 +398,7 @@ bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
   Keyword last = Keyword::None;
   bool hasString = false;
   bool inRun = false;
+  bool flagLines = false;  // the comments before the next keyword hold a line of flags
   std::size_t pos = 0;
   while (pos < text.size()) {
     const std::size_t newline = text.find('\n', pos);
@@ -439,8 +440,16 @@ bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
       tokens.remove_prefix(content.starts_with("#~|") ? 3 : 2);
     } else if (content.starts_with("#")) {
       if (content.starts_with("# File:") || content.starts_with("# file:")) return false;
-      // Of the flags only "fuzzy" matters here; each line of flags clears the earlier ones.
-      out.copy.PutLine(content.starts_with("#,") && !HasFuzzyFlag(content) ? "#,\n" : line);
+      if (!content.starts_with("#,")) {
+        out.copy.PutLine(line);
+      } else if (HasFuzzyFlag(content)) {
+        out.copy.PutLine(line);
+        flagLines = true;
+      } else if (flagLines) {
+        // Of the flags only "fuzzy" matters here; a line of flags may clear the earlier ones,
+        // and a message's first has none to clear.
+        out.copy.PutLine("#,\n");
+      }
       continue;
     }
     while (!tokens.empty() && (tokens.front() == ' ' || tokens.front() == '\t')) {
@@ -448,6 +457,7 @@ bool PreparePo(std::string_view text, std::string_view name, PreparedPo& out) {
     }
     Keyword keyword = Keyword::None;
     if (ReadKeyword(tokens, keyword)) {
+      flagLines = false;
       if (out.header == HeaderPart::Unknown) {
         out.header = content == "msgid \"\"" ? HeaderPart::Inside : HeaderPart::None;
       }
