@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -34,6 +35,38 @@
 
 namespace glos {
 namespace {
+
+// Frees what the library has read on a thread of its own, as that takes a while for a large
+// file and nothing waits for it; the next read, and the end of the process, wait for it.
+class Reclaimer {
+ public:
+  Reclaimer() = default;
+  Reclaimer(const Reclaimer&) = delete;
+  Reclaimer& operator=(const Reclaimer&) = delete;
+  ~Reclaimer() { Wait(); }
+  void Free(po_file_t file) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (thread_.joinable()) thread_.join();
+    try {
+      thread_ = std::thread(po_file_free, file);
+    } catch (...) {
+      po_file_free(file);
+    }
+  }
+  void Wait() {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::mutex lock_;
+  std::thread thread_;
+};
+
+Reclaimer& TheReclaimer() {
+  static Reclaimer reclaimer;
+  return reclaimer;
+}
 
 // The library reports problems through these callbacks; a fatal one must not return, so it
 // leaves the read through longjmp. Nothing between setjmp and the library's frames owns
@@ -57,6 +90,8 @@ void OnError2(int severity, po_message_t, const char*, size_t, size_t, int, cons
 
 // Reads the file, or gives null; separate so that no destructor lies under the jump.
 po_file_t ReadGuarded(const char* path) {
+  // The library keeps its reader's state in globals: the last file is freed first.
+  TheReclaimer().Wait();
   static const po_xerror_handler kHandler = {OnError, OnError2};
   std::jmp_buf jump;
   fatalJump = &jump;
@@ -78,7 +113,7 @@ class FileOwner {
   FileOwner(const FileOwner&) = delete;
   FileOwner& operator=(const FileOwner&) = delete;
   ~FileOwner() {
-    if (file_ != nullptr) po_file_free(file_);
+    if (file_ != nullptr) TheReclaimer().Free(file_);
   }
   po_file_t get() const { return file_; }
 
