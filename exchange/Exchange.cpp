@@ -147,8 +147,7 @@ struct PendingEntry {
   TranslationEntry entry;
   std::uint64_t hash;
   std::uint32_t bytes;
-  bool outside;     // its slot is not inside the target: reported, not taken
-  bool translated;  // its text is not what the slot holds
+  bool outside;  // its slot is not inside the target: reported, not taken
 };
 constexpr std::size_t kBatch = 16;
 
@@ -174,9 +173,29 @@ struct ExportJob {
   std::size_t pendingCount = 0;
 };
 
+// Folds the full product of two 64-bit numbers.
+std::uint64_t Mix(std::uint64_t a, std::uint64_t b) {
+  const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+  return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+}
+
+// A hash of the bytes of a slot, eight at a time with one multiplication each; never reads
+// outside them.
 std::uint64_t HashBytes(const std::uint8_t* data, std::size_t count) {
-  return std::hash<std::string_view>{}(
-      std::string_view(reinterpret_cast<const char*>(data), count));
+  constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15u;
+  constexpr std::uint64_t kOther = 0xD6E8FEB86659FD93u;
+  std::uint64_t hash = Mix(count ^ kOdd, kOther);
+  for (; count >= 8; data += 8, count -= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, data, 8);
+    hash = Mix(hash ^ word, kOdd);
+  }
+  if (count != 0) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, data, count);
+    hash = Mix(hash ^ word, kOther);
+  }
+  return Mix(hash, kOdd);
 }
 
 // The entry's translation as raw bytes: its text itself when it holds no escape.
@@ -211,13 +230,8 @@ bool ReadPending(EntryReader& reader, const TranslationEntry& entry, PendingEntr
   pending.outside = entry.offset > reader.size || bytes > reader.size - entry.offset;
   if (pending.outside) return true;
   if (entry.length == 0) return false;
-  const std::uint8_t* raw = reader.target + entry.offset;
-  pending.hash = HashBytes(raw, bytes);
+  pending.hash = HashBytes(reader.target + entry.offset, bytes);
   pending.bytes = static_cast<std::uint32_t>(bytes);
-  std::size_t translationBytes = 0;
-  const std::uint8_t* translation = RawTranslation(reader, entry, translationBytes);
-  pending.translated =
-      translationBytes != bytes || std::memcmp(raw, translation, translationBytes) != 0;
   return true;
 }
 
@@ -252,9 +266,11 @@ void TakeString(ExportJob& job, const PendingEntry& pending) {
     ++index.count;
   }
   RawString& string = job.strings[found];
-  if (pending.translated && string.translatedEntry == kNone) {
-    std::size_t translationBytes = 0;
-    const std::uint8_t* translation = RawTranslation(job.reader, entry, translationBytes);
+  std::size_t translationBytes = 0;
+  const std::uint8_t* translation =
+      string.translatedEntry == kNone ? RawTranslation(job.reader, entry, translationBytes) : raw;
+  if (string.translatedEntry == kNone &&
+      (translationBytes != bytes || std::memcmp(raw, translation, translationBytes) != 0)) {
     string.translatedEntry = static_cast<std::uint32_t>(job.entries.size());
     string.translation =
         static_cast<std::uint32_t>(job.translations.Put(translation, translationBytes));
