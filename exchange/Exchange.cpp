@@ -226,6 +226,7 @@ const std::uint8_t* RawTranslation(EntryReader& reader, const TranslationEntry& 
 // (and whose empty text would be the PO header's).
 bool ReadPending(EntryReader& reader, const TranslationEntry& entry, PendingEntry& pending) {
   const std::uint64_t bytes = std::uint64_t{entry.length} * (reader.wide ? 2 : 1);
+  pending = PendingEntry{};
   pending.entry = entry;
   pending.outside = entry.offset > reader.size || bytes > reader.size - entry.offset;
   if (pending.outside) return true;
