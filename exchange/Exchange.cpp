@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -299,30 +301,38 @@ void CollectString(void* context, const TranslationEntry& entry) {
 }
 
 // Two threads: a second one reads the entries against the target and hands them over, in their
-// order, through a ring of records; this one takes them. Either side's fault guard may end it
-// early: the taker then marks the ring abandoned and the reader runs out without waiting.
+// order, through a ring of records; this one takes them. Each side publishes its count every
+// kStep records and waits, under the lock, only when the ring is empty or full. Either side's
+// fault guard may end it early: the taker then marks the ring abandoned and the reader runs out
+// without waiting.
 struct EntryRing {
   static constexpr std::size_t kRecords = std::size_t{1} << 13;
   static constexpr std::size_t kStep = 256;  // records published or taken at a time
-  static constexpr std::uint64_t kDone = std::uint64_t{1} << 63;
   std::vector<PendingEntry> records = std::vector<PendingEntry>(kRecords);
-  alignas(64) std::atomic<std::uint64_t> published{0};  // with kDone once the reader is done
+  std::mutex lock;
+  std::condition_variable changed;
+  alignas(64) std::atomic<std::uint64_t> published{0};
+  std::atomic<bool> done{false};  // the reader has published its last record
   alignas(64) std::atomic<std::uint64_t> taken{0};
   std::atomic<bool> abandoned{false};
   // The reader's own.
   alignas(64) EntryReader reader;
   std::uint64_t written = 0;
-  std::uint64_t room = 0;  // the taken count the reader last saw
 
+  // Sets a count (or a flag) under the lock, so that a side about to wait cannot miss it.
+  template <typename Value>
+  void Announce(std::atomic<Value>& field, Value value) {
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      field.store(value, std::memory_order_release);
+    }
+    changed.notify_all();
+  }
   void Finish() {
-    published.store(written | kDone, std::memory_order_release);
-    published.notify_one();
+    Announce(published, written);
+    Announce(done, true);
   }
-  void Abandon() {
-    abandoned.store(true, std::memory_order_release);
-    taken.store(~std::uint64_t{0} >> 1, std::memory_order_release);
-    taken.notify_one();
-  }
+  void Abandon() { Announce(abandoned, true); }
 };
 
 void RingEntry(void* context, const TranslationEntry& entry) {
@@ -331,16 +341,16 @@ void RingEntry(void* context, const TranslationEntry& entry) {
   if (ring.abandoned.load(std::memory_order_relaxed) || !ReadPending(ring.reader, entry, pending)) {
     return;
   }
-  while (ring.written - ring.room >= EntryRing::kRecords) {
-    ring.room = ring.taken.load(std::memory_order_acquire);
+  if (ring.written - ring.taken.load(std::memory_order_acquire) >= EntryRing::kRecords) {
+    std::unique_lock<std::mutex> hold(ring.lock);
+    ring.changed.wait(hold, [&] {
+      return ring.abandoned.load(std::memory_order_acquire) ||
+             ring.written - ring.taken.load(std::memory_order_acquire) < EntryRing::kRecords;
+    });
     if (ring.abandoned.load(std::memory_order_acquire)) return;
-    if (ring.written - ring.room >= EntryRing::kRecords) ring.taken.wait(ring.room);
   }
   ring.records[ring.written % EntryRing::kRecords] = pending;
-  if (++ring.written % EntryRing::kStep == 0) {
-    ring.published.store(ring.written, std::memory_order_release);
-    ring.published.notify_one();
-  }
+  if (++ring.written % EntryRing::kStep == 0) ring.Announce(ring.published, ring.written);
 }
 
 // Takes every record of the ring until the reader is done.
@@ -348,18 +358,25 @@ void TakeRing(ExportJob& job, EntryRing& ring) {
   std::uint64_t next = 0;
   std::uint64_t told = 0;  // the taken count the reader was last given
   for (;;) {
-    std::uint64_t published = ring.published.load(std::memory_order_acquire);
-    const bool done = (published & EntryRing::kDone) != 0;
-    published &= ~EntryRing::kDone;
-    if (next == published && done) return;
-    if (next == published || next - told >= EntryRing::kStep) {
-      told = next;
-      ring.taken.store(next, std::memory_order_release);
-      ring.taken.notify_one();
-    }
+    const std::uint64_t published = ring.published.load(std::memory_order_acquire);
     if (next == published) {
-      ring.published.wait(published);
+      if (ring.done.load(std::memory_order_acquire)) {
+        // The last count is published before done is set.
+        if (ring.published.load(std::memory_order_acquire) == next) return;
+        continue;
+      }
+      told = next;
+      ring.Announce(ring.taken, next);
+      std::unique_lock<std::mutex> hold(ring.lock);
+      ring.changed.wait(hold, [&] {
+        return ring.published.load(std::memory_order_acquire) != next ||
+               ring.done.load(std::memory_order_acquire);
+      });
       continue;
+    }
+    if (next - told >= EntryRing::kStep) {
+      told = next;
+      ring.Announce(ring.taken, next);
     }
     while (job.pendingCount < kBatch && next != published) {
       job.pending[job.pendingCount++] = ring.records[next++ % EntryRing::kRecords];
