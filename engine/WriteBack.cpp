@@ -95,8 +95,8 @@ class TargetWindow {
   bool noMemory() const { return noMemory_; }
 
   // Writes the runs back to the file; false when that failed, or when the file no longer reaches
-  // the last of them (cut short underneath: writing would make it grow again).
-  // The runs before one the file no longer reaches still go back, as they would have one by one.
+  // one of them (cut short underneath: writing would make it grow again). The runs before that
+  // one still go back, as they would have entry by entry.
   bool flush() {
     std::uint64_t end = 0;
     for (const ByteRange& run : runs_) end = std::max(end, run.offset + run.length);
