@@ -50,10 +50,11 @@ class MappedFile {
   bool readAt(std::uint64_t offset, void* dest, std::size_t length) const;
   // Writes length bytes at offset of a read-write file the same way; the view sees them at once.
   // False when failed, when the range is outside the size taken at open(), or when not all were
-  // written. A file cut short underneath would grow again: the caller asks reaches() first.
+  // written. A file cut short underneath would grow again: the caller asks reachedOf() first.
   bool writeAt(std::uint64_t offset, const void* source, std::size_t length) const;
-  // True when the open file is still at least end bytes long.
-  bool reaches(std::uint64_t end) const;
+  // How much of the first end bytes the open file still holds: end, or its size now when it was
+  // cut shorter underneath (0 when failed or when the system cannot tell).
+  std::uint64_t reachedOf(std::uint64_t end) const;
 
   bool failed() const { return view_ == nullptr; }
   std::uint8_t* data() const { return view_; }

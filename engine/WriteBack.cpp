@@ -100,13 +100,18 @@ class TargetWindow {
   bool flush() {
     std::uint64_t end = 0;
     for (const ByteRange& run : runs_) end = std::max(end, run.offset + run.length);
-    const bool reached = file_.reaches(end);  // asked once for all, as a rule
+    // The file's size, asked once: end when it still reaches that far, as it does as a rule.
+    const std::uint64_t reached = end == 0 ? 0 : file_.reachedOf(end);
     bool written = true;
     for (const ByteRange& run : runs_) {
-      if (run.length == 0) continue;
-      written = written && (reached || file_.reaches(run.offset + run.length)) &&
-                file_.writeAt(run.offset, bytes_.get() + (run.offset - base_),
-                              static_cast<std::size_t>(run.length));
+      if (run.length == 0 || !written) continue;
+      // What lies before a cut still goes back; the rest fails the run.
+      const std::uint64_t stop = std::min(run.offset + run.length, reached);
+      if (stop > run.offset) {
+        written = file_.writeAt(run.offset, bytes_.get() + (run.offset - base_),
+                                static_cast<std::size_t>(stop - run.offset));
+      }
+      written = written && stop == run.offset + run.length;
     }
     runs_.clear();
     return written;
@@ -118,7 +123,9 @@ class TargetWindow {
     if (!flush()) return false;
     if (capacity_ < end - first || bytes_ == nullptr) {
       // A span is at most the file's size, below 4 GiB.
-      const auto bytes = static_cast<std::size_t>(std::max(sizes_.bytes, end - first));
+      // No larger than the file: a small target needs no large window.
+      const auto bytes =
+          static_cast<std::size_t>(std::max(std::min(sizes_.bytes, file_.size()), end - first));
       bytes_ = FileBuffer(static_cast<std::uint8_t*>(AllocateFilledBuffer(bytes)),
                           FilledBufferDeleter{bytes});
       capacity_ = bytes_ == nullptr ? 0 : bytes;
@@ -146,7 +153,7 @@ struct MemoryTarget {
   std::uint8_t* data;
   std::uint64_t bytes;
   std::uint64_t size() const { return bytes; }
-  bool reaches(std::uint64_t end) const { return end <= bytes; }
+  std::uint64_t reachedOf(std::uint64_t end) const { return std::min(end, bytes); }
   bool readAt(std::uint64_t offset, void* dest, std::size_t length) const {
     std::memcpy(dest, data + offset, length);
     return true;

@@ -87,8 +87,9 @@ class SourceIndex {
 };
 
 // A distinct string of the target (its raw bytes) and what its entries say of it. Both stores
-// stay below 4 GiB: the raw one holds distinct slots of the target, the other at most one
-// translation of the translation file per string.
+// stay below 4 GiB: the other holds at most one translation of the translation file per string,
+// and the raw one is refused more (entries may overlap, so that their distinct slots can hold
+// more bytes than the target).
 struct RawString {
   std::uint64_t hash;
   std::uint32_t at;  // of its bytes in ExportJob::raw
@@ -173,6 +174,7 @@ struct ExportJob {
   std::vector<std::pair<std::uint32_t, std::uint32_t>> entries;  // offset, string
   PendingEntry pending[kBatch];
   std::size_t pendingCount = 0;
+  bool tooLarge = false;  // the distinct strings would take 4 GiB or more
 };
 
 // Folds the full product of two 64-bit numbers.
@@ -261,6 +263,10 @@ void TakeString(ExportJob& job, const PendingEntry& pending) {
     }
   }
   if (found == kNone) {
+    if (bytes >= kNone - job.raw.bytes.size()) {
+      job.tooLarge = true;
+      return;
+    }
     found = static_cast<std::uint32_t>(job.strings.size());
     const auto at = static_cast<std::uint32_t>(job.raw.Put(raw, bytes));
     job.strings.push_back({pending.hash, at, static_cast<std::uint32_t>(bytes), kNone, 0, 0});
@@ -651,6 +657,7 @@ FileOutcome ExportFile(const Settings& /*settings*/, const char16_t* path, void*
   const CollectOutcome collected = CollectEntries(job, text, textSize, target);
   if (collected == CollectOutcome::TextFailed) return Outcome(kStatusCannotOpen, translationPath);
   if (collected == CollectOutcome::TargetFailed) return Outcome(kStatusCannotMap, path);
+  if (job.tooLarge) return Outcome(kStatusNoMemory, path);
   target.close();
   mappedText.close();
   BuildCatalog(job, catalog);

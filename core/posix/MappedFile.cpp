@@ -99,10 +99,13 @@ bool MappedFile::writeAt(std::uint64_t offset, const void* source, std::size_t l
                                         static_cast<const std::uint8_t*>(source), length, ::pwrite);
 }
 
-bool MappedFile::reaches(std::uint64_t end) const {
+std::uint64_t MappedFile::reachedOf(std::uint64_t end) const {
   struct stat info;
-  return view_ != nullptr && ::fstat(static_cast<int>(file_), &info) == 0 && info.st_size >= 0 &&
-         static_cast<std::uint64_t>(info.st_size) >= end;
+  if (view_ == nullptr || ::fstat(static_cast<int>(file_), &info) != 0 || info.st_size < 0) {
+    return 0;
+  }
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  return size < end ? size : end;
 }
 
 bool MappedFile::flush() {

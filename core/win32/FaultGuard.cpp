@@ -18,6 +18,8 @@ struct Guard {
   std::uintptr_t begin;
   std::size_t size;
   void* jump[5];  // the buffer of __builtin_setjmp
+  Guard* outer;   // the guard of the run this one runs inside, if any
+  Guard* owner;   // after a fault: the guard whose view it hit, this one or an outer one
 };
 
 thread_local Guard* tCurrentGuard = nullptr;
@@ -27,7 +29,7 @@ thread_local Guard* tCurrentGuard = nullptr;
 }
 
 LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
-  const Guard* guard = tCurrentGuard;
+  Guard* guard = tCurrentGuard;
   const EXCEPTION_RECORD* record = info->ExceptionRecord;
   if (guard == nullptr) return EXCEPTION_CONTINUE_SEARCH;
   if (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION &&
@@ -36,9 +38,13 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
   }
   if (record->NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
   const std::uintptr_t address = record->ExceptionInformation[1];
-  if (address < guard->begin || address - guard->begin >= guard->size) {
-    return EXCEPTION_CONTINUE_SEARCH;
+  // The innermost run ends first, and passes the fault on when the view was an outer run's.
+  Guard* owner = guard;
+  while (owner != nullptr && (address < owner->begin || address - owner->begin >= owner->size)) {
+    owner = owner->outer;
   }
+  if (owner == nullptr) return EXCEPTION_CONTINUE_SEARCH;
+  guard->owner = owner;
   // Resume as if the faulting code had called RecoverFromFault: below the faulting frame, with
   // room to spare, and with the stack aligned as a function entry expects (16n + 8).
   CONTEXT* context = info->ContextRecord;
@@ -69,18 +75,31 @@ __attribute__((noinline)) bool CallUnderGuard(Guard& guard, void (*work)(void*),
   return true;
 }
 
+// Runs work under guard, which the caller has filled in; null when it completed, else the guard
+// whose view a fault hit (guard itself, or one of the runs it lies inside).
+Guard* RunUnder(Guard& guard, void (*work)(void* context), void* context) {
+  VectoredHandler handler;
+  // Without the handler a fault would end the process; refusing the work is the safer failure.
+  if (!handler.installed()) return &guard;
+  tCurrentGuard = &guard;
+  const bool completed = CallUnderGuard(guard, work, context);
+  tCurrentGuard = guard.outer;
+  return completed ? nullptr : guard.owner;
+}
+
 }  // namespace
 
 bool RunGuarded(const void* view, std::size_t size, void (*work)(void* context), void* context) {
-  Guard guard{reinterpret_cast<std::uintptr_t>(view), size, {}};
-  VectoredHandler handler;
-  // Without the handler a fault would end the process; refusing the work is the safer failure.
-  if (!handler.installed()) return false;
-  Guard* const outer = tCurrentGuard;
-  tCurrentGuard = &guard;
-  const bool completed = CallUnderGuard(guard, work, context);
-  tCurrentGuard = outer;
-  return completed;
+  Guard guard{reinterpret_cast<std::uintptr_t>(view), size, {}, tCurrentGuard, nullptr};
+  guard.owner = &guard;
+  Guard* const faulted = RunUnder(guard, work, context);
+  if (faulted != nullptr && faulted != &guard) {
+    // The fault hit an outer run's view: that run ends too, one level at a time, each with its
+    // handler removed first.
+    guard.outer->owner = faulted;
+    __builtin_longjmp(guard.outer->jump, 1);
+  }
+  return faulted == nullptr;
 }
 
 }  // namespace glos

@@ -99,10 +99,14 @@ bool MappedFile::writeAt(std::uint64_t offset, const void* source, std::size_t l
                     static_cast<const std::uint8_t*>(source), length, WriteFile);
 }
 
-bool MappedFile::reaches(std::uint64_t end) const {
+std::uint64_t MappedFile::reachedOf(std::uint64_t end) const {
   LARGE_INTEGER size;
-  return view_ != nullptr && GetFileSizeEx(reinterpret_cast<HANDLE>(file_), &size) &&
-         size.QuadPart >= 0 && static_cast<std::uint64_t>(size.QuadPart) >= end;
+  if (view_ == nullptr || !GetFileSizeEx(reinterpret_cast<HANDLE>(file_), &size) ||
+      size.QuadPart < 0) {
+    return 0;
+  }
+  const auto bytes = static_cast<std::uint64_t>(size.QuadPart);
+  return bytes < end ? bytes : end;
 }
 
 bool MappedFile::flush() {

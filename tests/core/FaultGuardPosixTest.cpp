@@ -91,6 +91,25 @@ TEST(FaultGuardPosixTest, AFileTruncatedUnderneathFailsTheWorkAndTheGuardWorksAg
   EXPECT_TRUE(RunGuarded(mapping.file().data(), kPage, ReadAll, &inside));
 }
 
+TEST(FaultGuardPosixTest, AFaultInAnOuterRunsViewEndsBothRuns) {
+  struct sigaction bus;
+  sigaction(SIGBUS, nullptr, &bus);
+  TruncatedMapping mapping;
+  ASSERT_FALSE(mapping.file().failed());
+  mapping.Truncate();
+  std::uint8_t other[16] = {};
+  Probe probe{mapping.file().data(), 4 * kPage, 0, 0};
+  bool innerReturned = false;
+  auto inner = [&] {
+    RunGuarded(other, sizeof other, ReadAll, &probe);
+    innerReturned = true;
+  };
+  EXPECT_FALSE(RunGuardedCall(mapping.file().data(), mapping.file().size(), inner));
+  EXPECT_FALSE(innerReturned);
+  EXPECT_EQ(probe.reached, kPage);
+  EXPECT_TRUE(SameAction(SIGBUS, bus));
+}
+
 TEST(FaultGuardPosixDeathTest, AFaultOutsideTheViewIsNotTaken) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   TruncatedMapping mapping;

@@ -147,6 +147,24 @@ INSTANTIATE_TEST_SUITE_P(
                     Raised{"Misalignment", EXCEPTION_DATATYPE_MISALIGNMENT, 10, false}),
     [](const testing::TestParamInfo<Raised>& info) { return std::string(info.param.name); });
 
+TEST(FaultGuardWin32Test, AFaultInAnOuterRunsViewEndsBothRuns) {
+  ReservedRegion region;
+  std::uint8_t other[16] = {};
+  Probe probe{region.at(100), false, 0};
+  std::atomic<bool> innerReturned = false;
+  auto inner = [&] {
+    RunGuarded(other, sizeof other, Touch, &probe);
+    innerReturned = true;
+  };
+  EXPECT_FALSE(RunGuardedCall(region.at(0), kRegion, inner));
+  EXPECT_FALSE(innerReturned.load());
+  EXPECT_EQ(probe.steps.load(), 1);
+  // Neither run's handler stays: the same access now reaches the rest of the process.
+  Fallback fallback;
+  Touch(&probe);
+  EXPECT_EQ(Fallback::declined.load(), 1);
+}
+
 TEST(FaultGuardWin32Test, NothingStaysInstalledAfterwards) {
   ReservedRegion region;
   Probe inside{region.at(100), false, 0};
