@@ -352,23 +352,23 @@ FileOutcome WriteBackFile(const Settings& settings, const char16_t* path, void* 
       continue;
     }
     const auto textSize = static_cast<std::size_t>(text.size);
-    bool applied = true;
-    auto apply = [&] {
-      applied = ApplyPoolTranslation(settings, files.pool.index(), target.data(), text.data.get(),
-                                     textSize);
-    };
     StatusCode failure = kStatusNone;
     if (settings.android) {
+      auto apply = [&] {
+        if (!ApplyPoolTranslation(settings, files.pool.index(), target.data(), text.data.get(),
+                                  textSize)) {
+          failure = kStatusNoMemory;
+        }
+      };
       if (!RunGuardedCall(target.data(), static_cast<std::size_t>(target.size()), apply)) {
         failure = kStatusCannotMap;
       }
     } else {
       failure = ApplyThroughWindow(settings, target, text.data.get(), textSize, WindowSizes{});
-      applied = failure == kStatusNone;
     }
     // The target failed underneath: what was written stays, nothing more is tried.
     if (failure == kStatusCannotMap) return Outcome(kStatusCannotMap, path);
-    result = applied ? kStatusWrittenBack : kStatusNoMemory;
+    result = failure == kStatusNone ? kStatusWrittenBack : failure;
   }
   return Outcome(result, files.translation);
 }
